@@ -1,0 +1,6 @@
+// Dump: a tape, from its beginning to the end of its recorded data, into a container file.
+#pragma once
+
+// Returns 0 or 1. Lower-cases device_name in place. Ends the process with status 1 when the
+// dump file cannot be written. Sets copy_context.dump_file_created once the file exists.
+int dump_tape(char* device_name, char* file_name);

@@ -1,0 +1,1 @@
+// Device schemes the brx executable registers on Linux.

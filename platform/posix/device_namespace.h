@@ -1,0 +1,17 @@
+// Device names: \\.\TapeN and \\.\ScsiN: map to device strings, whose scheme picks an opener.
+#pragma once
+
+#include <memory>
+
+#include "platform/posix/scsi_device.h"
+
+namespace posix {
+
+// Opens the device a device string names (the whole string, scheme included). Returns NO_ERROR and
+// fills device, or a Windows error code for CreateFileA to fail with.
+using device_opener_t = DWORD (*)(const char* device_string, std::unique_ptr<scsi_device_t>& device);
+
+// Schemes are prefixes such as "vtape:" or "iscsi://"; the program and tests register them at start-up.
+void register_device_scheme(const char* prefix, device_opener_t opener);
+
+}  // namespace posix

@@ -1,0 +1,29 @@
+// Everything one device needs between driver calls; the drivers themselves hold no state.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+class tape_io_handle_t {
+public:
+    tape_io_handle_t() = default;
+    // Does not close os_handle: whoever opened the device closes it.
+    virtual ~tape_io_handle_t() = default;
+
+    // Takes a freshly opened device; the SCSI address goes back to "unset" (-1).
+    HANDLE attach(HANDLE handle);
+    HANDLE get_os_handle() const { return os_handle; }
+    void clear_error() { last_error = 0; }
+
+    int32_t path_id = -1;
+    int32_t target_id = -1;
+    int32_t lun = -1;
+    uint32_t last_error = 0;
+    HANDLE os_handle = INVALID_HANDLE_VALUE;
+    int32_t user_flag = 0;
+    int32_t block_count = 0;
+    uint64_t prev_offset = 0;
+    uint64_t position = 0;
+    uint64_t limit = 0;
+};

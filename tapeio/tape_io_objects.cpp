@@ -1,0 +1,4 @@
+// One translation unit, so the construction order is the order of definition.
+#include "tapeio/tape_io_objects.h"
+
+tape_io_handle_t tape_handle;
