@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing brx needs, from Debian's packages. Safe to run again.
+set -euo pipefail
+
+packages=(g++ cmake make libgtest-dev libgmock-dev googletest libiscsi-dev libiscsi-bin tgt)
+if [ "${1:-}" = "--all" ]; then
+  # The Windows builds and their test run under wine.
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+# Mirrors are sometimes mid-sync: try again before giving up.
+for attempt in 1 2 3 4 5; do
+  if "${as_root[@]}" apt-get update -q && \
+     "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    exit 0
+  fi
+  echo "apt-get failed (attempt $attempt); retrying in $((attempt * 10)) s" >&2
+  sleep $((attempt * 10))
+done
+echo "could not install: ${missing[*]}" >&2
+exit 1

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs every test: the Linux build, the same tests under AddressSanitizer and UBSan, and the
+# Windows builds (brx.exe for i686; the tests for x86_64, run under wine).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+out=${BRX_BUILD_ROOT:-$top/build}
+jobs=$(nproc)
+
+"$top/tools/install-deps.sh" --all
+
+# An iSCSI tape on loopback for the interop tests; they skip themselves without it.
+tgt_dir=$(mktemp -d)
+cleanup() { "$top/tests/tgt/stop-tgt.sh" "$tgt_dir" >/dev/null 2>&1 || true; rm -rf "$tgt_dir"; }
+trap cleanup EXIT
+if [ -x "$top/tests/tgt/start-tgt.sh" ]; then
+  export BRX_TEST_ISCSI_URL
+  BRX_TEST_ISCSI_URL=$("$top/tests/tgt/start-tgt.sh" "$tgt_dir")
+fi
+
+run_ctest() {
+  # The tests that share the one iSCSI tape run one at a time.
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" -E 'Tgt' "${@:2}"
+  ctest --test-dir "$1" --output-on-failure -j 1 -R 'Tgt' --no-tests=ignore "${@:2}"
+}
+
+linux_build() {
+  cmake -S "$top" -B "$out/$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@:2}" >/dev/null
+  cmake --build "$out/$1" -j "$jobs"
+  run_ctest "$out/$1"
+}
+
+echo "== Linux"
+linux_build linux
+echo "== Linux, AddressSanitizer and UndefinedBehaviorSanitizer"
+linux_build sanitize -DBRX_SANITIZE=ON
+
+echo "== Windows i686 (brx.exe)"
+cmake -S "$top" -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DBRX_TESTS=OFF >/dev/null
+cmake --build "$out/win32" -j "$jobs" --target brx
+
+echo "== Windows x86_64, tests under wine"
+cmake -S "$top" -B "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$out/win64" -j "$jobs"
+export WINEDEBUG=-all WINEPREFIX="$out/wineprefix"
+unset DISPLAY
+mkdir -p "$WINEPREFIX"
+# Start wine's helpers before ctest, or they hold its output pipe open.
+wineserver -p
+wineboot -i </dev/null >/dev/null 2>&1 || true
+ctest --test-dir "$out/win64" --output-on-failure -j "$jobs"
+wineserver -k || true
