@@ -1,0 +1,23 @@
+// Writes a container file block by block through a standard I/O stream.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "tapeio/container_header.h"
+
+struct container_writer_t {
+    FILE* stream = nullptr;  // opened "wb" by the caller, which also closes it
+    // Offset of the last header written; container_no_previous before the first block.
+    uint64_t previous_header_offset = container_no_previous;
+};
+
+// Starts the next block: writes its header (length 0 is a tape mark) as one 8-byte item at
+// the stream's current offset and flushes the stream, so each header reaches the file before
+// the record's data. false when the offset cannot be taken or the header cannot be written
+// and flushed (errno tells why; the caller reports it with perror). previous_header_offset
+// moves on only when the header was written.
+bool container_write_header(container_writer_t& writer, uint32_t length);
+
+// Writes a record's data after its header. false when fewer than length bytes were written.
+bool container_write_data(container_writer_t& writer, const void* data, uint32_t length);
