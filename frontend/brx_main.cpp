@@ -1,0 +1,83 @@
+#include "frontend/brx_main.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "copy/copy_context.h"
+#include "copy/dump.h"
+#include "copy/restore.h"
+#include "frontend/front_end_state.h"
+#include "frontend/options.h"
+#include "frontend/report.h"
+#include "frontend/system_error_text.h"
+#include "frontend/usage.h"
+#include "platform/platform.h"
+
+bool is_device_path(const char* argument)
+{
+    return strncmp(argument, "\\\\.\\", 4) == 0;
+}
+
+static void hand_over_to_copy()
+{
+    copy_context.log_stream = front_end.log_stream;
+    copy_context.bad_block_reads = front_end.bad_block_reads;
+    copy_context.buffer = front_end.buffer;
+    copy_context.report = report;
+    copy_context.system_error_text = system_error_text;
+    copy_context.dump_file_created = false;
+}
+
+static int dump(char* device_name, char* file_name, const copy_operations_t& operations)
+{
+    const int result = operations.dump(device_name, file_name);
+    // Only a failed read comes after dump created the file; a file from an earlier run that
+    // this run never reached is left alone.
+    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created)
+        remove(file_name);
+    return result;
+}
+
+static int dispatch(char* first, char* second, const copy_operations_t& operations)
+{
+    const bool first_is_device = is_device_path(first);
+    const bool second_is_device = is_device_path(second);
+    if (first_is_device && !second_is_device)
+        return dump(first, second, operations);
+    if (!first_is_device && second_is_device)
+        return operations.restore(first, second);
+    print_wrong_arguments();
+    return 1;
+}
+
+int run_front_end(int argc, char** argv, const copy_operations_t& operations)
+{
+    front_end = front_end_state_t{};  // a fresh start for every run in the same process
+    if (argc < 3) {
+        print_banner();
+        return 0;
+    }
+    const bool options_valid = parse_options(argc, argv, front_end);
+    void* memory = VirtualAlloc(nullptr, buffer_size, MEM_COMMIT, PAGE_READWRITE);
+    if (memory == nullptr) {
+        fprintf(stderr, "brx: can not allocate buffer\n");
+        return 3;  // the runtime closes the log at exit
+    }
+    front_end.buffer_base = front_end.buffer = static_cast<uint8_t*>(memory);
+    hand_over_to_copy();
+    int result = 1;
+    if (options_valid)
+        result = dispatch(argv[1], argv[2], operations);
+    else
+        print_wrong_arguments();
+    if (front_end.log_stream != nullptr)
+        fclose(front_end.log_stream);
+    front_end.log_stream = copy_context.log_stream = nullptr;
+    VirtualFree(front_end.buffer_base, 0, MEM_RELEASE);
+    return result;
+}
+
+int brx_main(int argc, char** argv)
+{
+    return run_front_end(argc, argv, copy_operations_t{dump_tape, restore_tape});
+}

@@ -1,0 +1,15 @@
+// The program's entry: options, transfer buffer, dump or restore, exit status.
+#pragma once
+
+// What a run copies with; tests put their own in place of dump_tape and restore_tape.
+struct copy_operations_t {
+    int (*dump)(char* device_name, char* file_name);
+    int (*restore)(char* file_name, char* device_name);
+};
+
+// Returns the exit status: 0, 1 (bad option, no direction, failed copy) or 3 (no buffer).
+int brx_main(int argc, char** argv);
+int run_front_end(int argc, char** argv, const copy_operations_t& operations);
+
+// A device path begins with \\.\ exactly; every other argument names a file.
+bool is_device_path(const char* argument);
