@@ -15,3 +15,17 @@ using device_opener_t = DWORD (*)(const char* device_string, std::unique_ptr<scs
 void register_device_scheme(const char* prefix, device_opener_t opener);
 
 }  // namespace posix
+
+namespace posix {
+
+// True for names in the Win32 device namespace, those that begin "\\.\".
+bool is_device_name(const char* name);
+
+// Opens \\.\TapeN (BRX_TAPE<N>, else /dev/nst<N>) or \\.\ScsiN: (BRX_SCSI<N>, else SCSI host N).
+// Returns NO_ERROR and fills device, or the Windows code for CreateFileA to fail with.
+DWORD open_device_name(const char* name, std::unique_ptr<scsi_device_t>& device);
+
+// Opens a device string: a registered scheme, else a kernel node path.
+DWORD open_device_string(const char* device_string, std::unique_ptr<scsi_device_t>& device);
+
+}  // namespace posix

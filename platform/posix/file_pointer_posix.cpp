@@ -1,0 +1,61 @@
+// SetFilePointer with the Windows split of the distance and the result into 32-bit halves.
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "platform/posix/errors.h"
+#include "platform/posix/handle_object.h"
+
+namespace {
+
+DWORD pointer_failure(DWORD code)
+{
+    SetLastError(code);
+    return INVALID_SET_FILE_POINTER;
+}
+
+// Without a high half the low half is a signed 32-bit distance.
+int64_t distance_of(LONG low, const LONG* high)
+{
+    if (high == nullptr) return low;
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                static_cast<uint32_t>(low));
+}
+
+bool origin_of(int fd, DWORD method, int64_t& origin)
+{
+    if (method == FILE_BEGIN) {
+        origin = 0;
+        return true;
+    }
+    if (method != FILE_CURRENT && method != FILE_END) return false;
+    off_t at = lseek(fd, 0, method == FILE_CURRENT ? SEEK_CUR : SEEK_END);
+    origin = at;
+    return at >= 0;
+}
+
+}  // namespace
+
+DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method)
+{
+    posix::handle_object_t* object = posix::handle_of(handle);
+    if (object == nullptr) return pointer_failure(ERROR_INVALID_HANDLE);
+    if (object->kind == posix::handle_kind_t::device) return pointer_failure(ERROR_INVALID_FUNCTION);
+    if (method > FILE_END) return pointer_failure(ERROR_INVALID_PARAMETER);
+    int64_t origin = 0;
+    if (!origin_of(object->fd, method, origin)) return pointer_failure(posix::error_from_errno(errno));
+    int64_t target = 0;
+    if (__builtin_add_overflow(origin, distance_of(distance_low, distance_high), &target))
+        return pointer_failure(ERROR_INVALID_PARAMETER);
+    if (target < 0) return pointer_failure(ERROR_NEGATIVE_SEEK);
+    // A caller that passed no high half cannot receive a position beyond 4 GiB - 1.
+    if (distance_high == nullptr && target > std::numeric_limits<uint32_t>::max())
+        return pointer_failure(ERROR_INVALID_PARAMETER);
+    if (lseek(object->fd, target, SEEK_SET) < 0) return pointer_failure(posix::error_from_errno(errno));
+    if (distance_high != nullptr) *distance_high = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
+    DWORD low = static_cast<DWORD>(target);
+    // The one success that looks like a failure: callers tell them apart by the last error.
+    if (low == INVALID_SET_FILE_POINTER) SetLastError(NO_ERROR);
+    return low;
+}
