@@ -1,10 +1,35 @@
-// Stands in until the restore sequence lands: says so and fails.
 #include "copy/restore.h"
 
-#include <cstdio>
+#include <cstdlib>
+
+#include "copy/copy_context.h"
+#include "copy/device_name.h"
+#include "copy/dump_restore_output.h"
+#include "copy/restore_records.h"
+#include "copy/restore_setup.h"
 
 int restore_tape(char* file_name, char* device_name)
 {
-    fprintf(stderr, "brx: restore of %s to %s is not yet supported\n", file_name, device_name);
-    return 1;
+    // Opened before the device name is looked at, so a missing file is reported first.
+    FILE* file = fopen(file_name, "rb");
+    if (file == nullptr) {
+        print_last_error("Failed to open dump file: %s\n");
+        exit(1);
+    }
+    device_name_t name;
+    restore_target_t target;
+    target.device = open_device_name(device_name, device_caller_t::restore, name);
+    if (target.device == INVALID_HANDLE_VALUE) {
+        fclose(file);
+        return 1;
+    }
+    target.path = name.path;
+    target.path_id = static_cast<uint8_t>(name.bus);
+    target.target_id = static_cast<uint8_t>(name.target);
+    int result = 1;
+    if (prepare_restore_drive(target))
+        result = copy_restore_records(target, file, file_name);  // tape left behind the last block written
+    CloseHandle(target.device);
+    fclose(file);
+    return result;
 }

@@ -1,0 +1,117 @@
+#include "copy/restore_records.h"
+
+#include "copy/container_reader.h"
+#include "copy/copy_context.h"
+
+namespace {
+
+// What the loop reports for each outcome of a WRITE or a WRITE FILEMARKS.
+struct write_messages_t {
+    const char* failed_text;
+    int failed;
+    const char* full_text;  // also for NO SENSE or RECOVERED ERROR with EOM: the early warning
+    int full;
+    const char* attention_text;
+    int attention;
+    const char* not_ready_text;
+    int not_ready;
+    int fatal;       // any other sense key
+    int early_warning;
+    int unexpected;  // NO SENSE or RECOVERED ERROR without EOM
+};
+
+const char fatal_text[] = "BRX:%d: %s: fatal SCSI error (%02X...%02X...%02X %02X)\n";
+
+const write_messages_t record_messages = {
+    "BRX:%d: %s: can't complete record write operation\n", 1152,
+    "BRX:%d: %s: can't complete record write operation; tape full\n", 1166,
+    "BRX:%d: %s: can't complete record write operation; attention\n", 1172,
+    "BRX:%d: %s: can't complete record write operation; not ready\n", 1177,
+    1184, 1191, 1198,
+};
+
+const write_messages_t mark_messages = {
+    "BRX:%d: %s: can't complete write mark operation\n", 1274,
+    "BRX:%d: %s: can't complete write mark operation; tape full\n", 1288,
+    "BRX:%d: %s: can't complete write mark operation; attention\n", 1294,
+    "BRX:%d: %s: can't complete write mark operation; not ready\n", 1299,
+    1306, 1313, 1320,
+};
+
+void report_fatal(const restore_target_t& target, const restore_request_t& request, int number)
+{
+    const uint8_t* sense = request.sense();
+    copy_context.report(fatal_text, number, target.path, sense[0], sense[2], sense[12], sense[13]);
+}
+
+// Any sense data at all ends the copy, a recovered error included. The tape stands behind the
+// last record or mark that the drive took.
+void report_sense(const restore_target_t& target, const restore_request_t& request, const write_messages_t& m)
+{
+    const uint8_t key = sense_key(request);
+    if (key == sense_key_volume_overflow)
+        copy_context.report(m.full_text, m.full, target.path);
+    else if (key == sense_key_unit_attention)
+        copy_context.report(m.attention_text, m.attention, target.path);
+    else if (key == sense_key_not_ready)
+        copy_context.report(m.not_ready_text, m.not_ready, target.path);
+    else if (key != sense_key_no_sense && key != sense_key_recovered_error)
+        report_fatal(target, request, m.fatal);
+    else if (end_of_medium(request))
+        copy_context.report(m.full_text, m.early_warning, target.path);
+    else
+        report_fatal(target, request, m.unexpected);
+}
+
+// Writes one record (length bytes from the transfer buffer) or, for length 0, one tape mark.
+// true when the drive took it without a word.
+bool write_block(const restore_target_t& target, uint32_t length)
+{
+    const bool mark = length == 0;
+    const restore_command_t command =
+        mark ? restore_command_t{{0x10, 0, 0, 0, 1, 0}, SCSI_IOCTL_DATA_UNSPECIFIED, 0}
+             : restore_command_t{{0x0A, 0, static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 8),
+                                  static_cast<uint8_t>(length), 0},
+                                 SCSI_IOCTL_DATA_OUT, length};
+    const write_messages_t& messages = mark ? mark_messages : record_messages;
+    restore_request_t request;
+    if (!send_restore_command(target, command, copy_context.buffer, request)) {
+        copy_context.report(messages.failed_text, messages.failed, target.path);
+        return false;
+    }
+    if (!has_sense(request))
+        return true;
+    report_sense(target, request, messages);
+    return false;
+}
+
+}  // namespace
+
+int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
+{
+    for (;;) {
+        container_header_t header;
+        switch (container_read_block(file, copy_context.buffer, transfer_buffer_size, header)) {
+        case container_read_t::block:
+            if (!write_block(target, header.length))
+                return 0;
+            continue;
+        case container_read_t::end:  // a partial header at the end counts as the end
+        case container_read_t::data_short:
+            return 0;
+        case container_read_t::header_failed:
+        case container_read_t::data_failed:
+            perror(file_name);
+            return 0;
+        case container_read_t::data_short_at_end:
+            copy_context.report("BRX:%d: %s: unexpected end-of-file\n", 1104, file_name);
+            return 0;
+        case container_read_t::too_long:
+            // Never read into the buffer: the file is damaged and the user must see the copy fail.
+            copy_context.report("BRX:%d: %s: record length %lu exceeds the transfer buffer\n",
+                                restore_too_long_number, file_name, static_cast<unsigned long>(header.length));
+            return 1;
+        }
+        return 0;
+    }
+}
