@@ -2,3 +2,4 @@
 #include "tapeio/tape_io_objects.h"
 
 tape_io_handle_t tape_handle;
+brx_file_tape_io_t brx_file_tape_io;
