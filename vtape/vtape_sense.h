@@ -1,0 +1,82 @@
+// Sense data as a sequential-access drive reports it: fixed format, 18 bytes.
+#pragma once
+
+#include <cstdint>
+
+namespace vtape_sense {
+
+// Sense keys.
+constexpr uint8_t no_sense = 0x0;
+constexpr uint8_t recovered_error = 0x1;
+constexpr uint8_t not_ready = 0x2;
+constexpr uint8_t medium_error = 0x3;
+constexpr uint8_t hardware_error = 0x4;
+constexpr uint8_t illegal_request = 0x5;
+constexpr uint8_t unit_attention = 0x6;
+constexpr uint8_t data_protect = 0x7;
+constexpr uint8_t blank_check = 0x8;
+constexpr uint8_t volume_overflow = 0xD;
+
+// Bits of sense byte 2 and byte 0.
+constexpr uint8_t filemark_bit = 0x80;
+constexpr uint8_t eom_bit = 0x40;
+constexpr uint8_t ili_bit = 0x20;
+constexpr uint8_t valid_bit = 0x80;
+
+constexpr uint8_t response_current_fixed = 0x70;
+constexpr uint32_t length = 18;
+constexpr uint8_t additional_length = length - 8;
+
+// SCSI status bytes.
+constexpr uint8_t status_good = 0x00;
+constexpr uint8_t status_check_condition = 0x02;
+
+}  // namespace vtape_sense
+
+// Additional sense code and qualifier.
+struct vtape_asc_t {
+    uint8_t asc;
+    uint8_t ascq;
+};
+
+constexpr bool operator==(vtape_asc_t a, vtape_asc_t b) { return a.asc == b.asc && a.ascq == b.ascq; }
+
+namespace vtape_sense {
+
+constexpr vtape_asc_t no_additional_sense{0x00, 0x00};
+constexpr vtape_asc_t filemark_detected{0x00, 0x01};
+constexpr vtape_asc_t end_of_medium_detected{0x00, 0x02};
+constexpr vtape_asc_t beginning_of_medium_detected{0x00, 0x04};
+constexpr vtape_asc_t end_of_data_detected{0x00, 0x05};
+constexpr vtape_asc_t write_error{0x0C, 0x00};
+constexpr vtape_asc_t unrecovered_read_error{0x11, 0x00};
+constexpr vtape_asc_t parameter_list_length_error{0x1A, 0x00};
+constexpr vtape_asc_t invalid_command_operation_code{0x20, 0x00};
+constexpr vtape_asc_t invalid_field_in_cdb{0x24, 0x00};
+constexpr vtape_asc_t invalid_field_in_parameter_list{0x26, 0x00};
+constexpr vtape_asc_t write_protected{0x27, 0x00};
+constexpr vtape_asc_t medium_may_have_changed{0x28, 0x00};
+constexpr vtape_asc_t saving_parameters_not_supported{0x39, 0x00};
+constexpr vtape_asc_t medium_not_present{0x3A, 0x00};
+constexpr vtape_asc_t internal_target_failure{0x44, 0x00};
+
+// Names for printing: "NO SENSE", "BLANK CHECK", ...; "?" for keys without a name here.
+const char* key_name(uint8_t key);
+
+}  // namespace vtape_sense
+
+// What a command reports besides its status; encoded into the 18 sense bytes.
+struct vtape_sense_t {
+    uint8_t key = vtape_sense::no_sense;
+    vtape_asc_t code = vtape_sense::no_additional_sense;
+    bool filemark = false;
+    bool eom = false;
+    bool ili = false;
+    bool valid = false;          // INFORMATION holds a residue
+    int32_t information = 0;     // requested minus actual, two's complement
+    bool field_pointer = false;  // sense-key specific: the offending byte
+    bool in_cdb = false;         // ...of the CDB (else of the parameter list)
+    uint16_t field_byte = 0;
+
+    void encode(uint8_t out[vtape_sense::length]) const;
+};
