@@ -1,4 +1,5 @@
 // SetFilePointer with the Windows split of the distance and the result into 32-bit halves.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,16 +24,20 @@ int64_t distance_of(LONG low, const LONG* high)
                                 static_cast<uint32_t>(low));
 }
 
+// Finds the origin without moving the pointer, so that a refused move leaves it where it was.
 bool origin_of(int fd, DWORD method, int64_t& origin)
 {
-    if (method == FILE_BEGIN) {
-        origin = 0;
-        return true;
+    origin = 0;
+    if (method == FILE_CURRENT) {
+        origin = lseek(fd, 0, SEEK_CUR);
+        return origin >= 0;
     }
-    if (method != FILE_CURRENT && method != FILE_END) return false;
-    off_t at = lseek(fd, 0, method == FILE_CURRENT ? SEEK_CUR : SEEK_END);
-    origin = at;
-    return at >= 0;
+    if (method == FILE_END) {
+        struct stat info {};
+        if (fstat(fd, &info) != 0) return false;
+        origin = info.st_size;
+    }
+    return true;
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+// A fresh directory per test, removed with everything in it afterwards.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+class temp_dir_t {
+public:
+    temp_dir_t()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "brx-platform-XXXXXX").string();
+        path = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~temp_dir_t()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    temp_dir_t(const temp_dir_t&) = delete;
+    temp_dir_t& operator=(const temp_dir_t&) = delete;
+
+    std::string file(const std::string& name) const { return path + "/" + name; }
+
+    std::string write(const std::string& name, const std::string& content) const
+    {
+        std::ofstream(file(name), std::ios::binary) << content;
+        return file(name);
+    }
+
+    std::string path;
+};
+
+inline std::string read_whole(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
