@@ -3,3 +3,4 @@
 
 tape_io_handle_t tape_handle;
 brx_file_tape_io_t brx_file_tape_io;
+physical_tape_io_t physical_tape_io;
