@@ -24,7 +24,7 @@ bool parse_number(const std::string& text, uint64_t max, uint64_t& value)
             digit = static_cast<uint64_t>(c - 'A' + 10);
         else
             return false;
-        if (value > (max - digit) / base)
+        if (digit > max || value > (max - digit) / base)
             return false;
         value = value * base + digit;
     }
