@@ -108,7 +108,17 @@ DWORD set_block_size(posix::handle_object_t& drive, DWORD block_size)
     return code_of(mode_select6(drive, false, list, sizeof list), motion_t::none);
 }
 
-// Only compression can be set on the drives reached here; the other switches are taken as given.
+// Sends one sensed and edited page back, behind a header that keeps buffered mode and speed.
+DWORD select_page(posix::handle_object_t& drive, const mode_data_t& data, const uint8_t* page)
+{
+    uint8_t page_length = static_cast<uint8_t>(page[1] + 2);  // whole within the 255 bytes sensed
+    uint8_t list[4 + 255] = {0, 0, static_cast<uint8_t>(data.device_specific() & 0x7F), 0};
+    std::memcpy(list + 4, page, page_length);
+    list[4] &= 0x3F;  // PS is reserved in MODE SELECT
+    return code_of(mode_select6(drive, true, list, static_cast<uint8_t>(4 + page_length)), motion_t::none);
+}
+
+// Padding, ECC and setmark reporting are not switches of the drives reached here: taken as given.
 DWORD set_compression(posix::handle_object_t& drive, bool on)
 {
     mode_data_t data;
@@ -118,12 +128,26 @@ DWORD set_compression(posix::handle_object_t& drive, bool on)
         return on ? ERROR_INVALID_FUNCTION : NO_ERROR;
     if (((page[2] & 0x80) != 0) == on)
         return NO_ERROR;
-    page[0] &= 0x3F;  // PS is reserved in MODE SELECT
     page[2] = static_cast<uint8_t>((page[2] & 0x7F) | (on ? 0x80 : 0));
-    uint8_t page_length = static_cast<uint8_t>(page[1] + 2);
-    uint8_t list[4 + 255] = {0, 0, static_cast<uint8_t>(data.device_specific() & 0x7F), 0};
-    std::memcpy(list + 4, page, page_length);
-    return code_of(mode_select6(drive, true, list, static_cast<uint8_t>(4 + page_length)), motion_t::none);
+    return select_page(drive, data, page);
+}
+
+// The zone travels in the device configuration page; a drive without the page has none to set.
+DWORD set_warning_zone(posix::handle_object_t& drive, DWORD zone)
+{
+    mode_data_t data;
+    uint8_t* page = sense_mode(drive, page_device_configuration, data) == NO_ERROR
+                        ? data.page(page_device_configuration, 14) : nullptr;
+    if (page == nullptr)
+        return zone == 0 ? NO_ERROR : ERROR_INVALID_FUNCTION;
+    if (get24(page + 11) == zone)
+        return NO_ERROR;
+    if (zone > 0xFFFFFF)
+        return ERROR_INVALID_PARAMETER;
+    page[11] = static_cast<uint8_t>(zone >> 16);
+    page[12] = static_cast<uint8_t>(zone >> 8);
+    page[13] = static_cast<uint8_t>(zone);
+    return select_page(drive, data, page);
 }
 
 template <typename structure_t>
@@ -174,7 +198,8 @@ DWORD SetTapeParameters(HANDLE device, DWORD operation, LPVOID information)
     if (operation == SET_TAPE_DRIVE_INFORMATION) {
         TAPE_SET_DRIVE_PARAMETERS settings;
         std::memcpy(&settings, information, sizeof settings);
-        return answer(set_compression(*drive, settings.Compression != 0));
+        DWORD code = set_compression(*drive, settings.Compression != 0);
+        return answer(code != NO_ERROR ? code : set_warning_zone(*drive, settings.EOTWarningZoneSize));
     }
     return answer(ERROR_INVALID_PARAMETER);
 }

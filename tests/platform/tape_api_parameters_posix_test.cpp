@@ -142,7 +142,7 @@ TEST_F(tape_parameters, compression_is_switched_through_the_data_compression_pag
     drive->push(good_with(mode_data(0x10, 0, compression_page(true, true), false)));
     TAPE_SET_DRIVE_PARAMETERS settings{0, 0, 1, 0, 0};
     ASSERT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), NO_ERROR);
-    ASSERT_EQ(drive->commands.size(), 2u);
+    ASSERT_EQ(drive->commands.size(), 3u);  // then the configuration page, which this drive lacks
     EXPECT_EQ(drive->commands[1].cdb, (bytes_t{0x15, 0x10, 0, 0, 20, 0}));
     bytes_t expected = {0, 0, 0x10, 0};
     bytes_t page = compression_page(true, false);
@@ -153,13 +153,40 @@ TEST_F(tape_parameters, compression_is_switched_through_the_data_compression_pag
 
     drive->push(good_with(mode_data(0x10, 0, compression_page(true, false), false)));
     EXPECT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), NO_ERROR);
-    EXPECT_EQ(drive->commands.size(), 1u);  // already off: nothing to select
+    EXPECT_EQ(drive->commands.size(), 2u);  // already off: nothing to select
     drive->commands.clear();
 
     settings.Compression = 1;
     drive->push(good_with(mode_data(0x10, 0, compression_page(false, false), false)));
     EXPECT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), ERROR_INVALID_FUNCTION);
     EXPECT_EQ(drive->commands.size(), 1u);
+}
+
+TEST_F(tape_parameters, the_warning_zone_goes_to_the_configuration_page_only_when_it_changes)
+{
+    const bytes_t no_compression = mode_data(0x10, 0, compression_page(false, false), false);
+    drive->push(good_with(no_compression));
+    drive->push(good_with(mode_data(0x10, 0, configuration_page(0x1234), false)));
+    TAPE_SET_DRIVE_PARAMETERS settings{0, 0, 0, 0, 0x1234};
+    ASSERT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), NO_ERROR);
+    EXPECT_EQ(drive->commands.size(), 2u);
+    drive->commands.clear();
+
+    drive->push(good_with(no_compression));
+    drive->push(good_with(mode_data(0x10, 0, configuration_page(0x1234), false)));
+    settings.EOTWarningZoneSize = 0x020001;
+    ASSERT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), NO_ERROR);
+    ASSERT_EQ(drive->commands.size(), 3u);
+    bytes_t expected = {0, 0, 0x10, 0};
+    bytes_t page = configuration_page(0x020001);
+    expected.insert(expected.end(), page.begin(), page.end());
+    EXPECT_EQ(drive->commands[2].cdb, (bytes_t{0x15, 0x10, 0, 0, 20, 0}));
+    EXPECT_EQ(drive->commands[2].data_out, expected);
+    drive->commands.clear();
+
+    drive->push(good_with(no_compression));
+    drive->push(check_condition(tape_sense(5)));  // no configuration page: no zone to set
+    EXPECT_EQ(SetTapeParameters(tape, SET_TAPE_DRIVE_INFORMATION, &settings), ERROR_INVALID_FUNCTION);
 }
 
 }  // namespace
