@@ -85,6 +85,13 @@ void edit_mode_header(mode_form_t form, uint8_t* area, const mode_layout_t& layo
     std::memset(area, 0, length_bytes + 1);  // the mode data length and the medium type after it
     if ((device_specific & buffered_mode_bits) == 0)
         device_specific = rule(device_specific);
+    // A length cut to the bytes received is the length sent back, so the list describes itself.
+    if (six) {
+        area[3] = static_cast<uint8_t>(layout.descriptor_length);
+    } else {
+        area[6] = static_cast<uint8_t>(layout.descriptor_length >> 8);
+        area[7] = static_cast<uint8_t>(layout.descriptor_length);
+    }
     uint8_t* descriptors = area + layout.header_length;
     for (uint32_t at = 0; at + block_descriptor_size <= layout.descriptor_length; at += block_descriptor_size) {
         descriptors[at + 5] = 0;  // block length 0: variable-length records

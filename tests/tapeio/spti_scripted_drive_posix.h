@@ -112,4 +112,35 @@ public:
     std::vector<uint8_t> buffer = std::vector<uint8_t>(65536);
 };
 
+// A command as a test expects it: data_out is compared for data-out commands only.
+struct expected_command_t {
+    std::vector<uint8_t> cdb;
+    uint8_t direction = SCSI_IOCTL_DATA_OUT;
+    uint32_t data_length = 0;
+    std::vector<uint8_t> data_out;
+};
+
+inline void expect_commands(const std::vector<scripted_command_t>& sent, const std::vector<expected_command_t>& expected)
+{
+    ASSERT_EQ(sent.size(), expected.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "command " << i);
+        EXPECT_EQ(sent[i].cdb, expected[i].cdb);
+        EXPECT_EQ(sent[i].direction, expected[i].direction);
+        EXPECT_EQ(sent[i].data_length, expected[i].data_length);
+        EXPECT_EQ(sent[i].timeout_seconds, 60u);
+        if (expected[i].direction == SCSI_IOCTL_DATA_OUT) {
+            EXPECT_EQ(sent[i].data_out, expected[i].data_out);
+        }
+    }
+}
+
+inline std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t>& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 }  // namespace spti_test
