@@ -4,3 +4,7 @@
 tape_io_handle_t tape_handle;
 brx_file_tape_io_t brx_file_tape_io;
 physical_tape_io_t physical_tape_io;
+s1pti_tape_io_t s1pti_tape_io;
+s2pti_tape_io_t s2pti_tape_io;
+
+tape_io_t& active_tape_io = s2pti_tape_io;

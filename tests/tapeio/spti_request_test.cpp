@@ -7,6 +7,7 @@
 #include "tapeio/s1pti_tape_io.h"
 #include "tapeio/s2pti_tape_io.h"
 #include "tapeio/spti_request.h"
+#include "tapeio/tape_io_objects.h"
 
 namespace {
 
@@ -126,6 +127,13 @@ TEST(spti_request, without_an_open_device_every_command_fails_at_the_platform_ca
     EXPECT_EQ(variant1.setup(&handle, b, 0), 0);
     EXPECT_EQ(handle.last_error, NO_ERROR);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);  // its two MODE SENSE calls were made and failed
+}
+
+TEST(spti_request, the_active_driver_is_the_variant_2_object)
+{
+    EXPECT_EQ(&active_tape_io, static_cast<tape_io_t*>(&s2pti_tape_io));
+    EXPECT_NE(dynamic_cast<s2pti_tape_io_t*>(&active_tape_io), nullptr);
+    EXPECT_EQ(s1pti_tape_io.data_offset(&tape_handle), 512);
 }
 
 }  // namespace
