@@ -1,0 +1,71 @@
+#include "copy/dump_read.h"
+
+#include "copy/copy_context.h"
+#include "copy/dump_restore_output.h"
+#include "tapeio/tape_io_objects.h"
+
+namespace {
+
+// One read_forward. A record longer than the data area left only its first part in the buffer,
+// so it counts as a failed read, with the system's "more data" text as its reason.
+int32_t read_once()
+{
+    const int32_t result = active_tape_io.read_forward(&tape_handle, copy_context.buffer, transfer_buffer_size);
+    const int32_t room = static_cast<int32_t>(transfer_buffer_size) - active_tape_io.data_offset(&tape_handle);
+    if (result > room) {
+        tape_handle.last_error = ERROR_MORE_DATA;
+        return dump_record_too_long;
+    }
+    return result;
+}
+
+bool failed(int32_t result) { return result < 0; }
+
+const char* last_error_text() { return copy_context.system_error_text(tape_handle.last_error); }
+
+// The log alone hears why each further attempt failed.
+void log_failed_attempt(int64_t offset)
+{
+    FILE* log = copy_context.log_stream;
+    if (log == nullptr)
+        return;
+    fprintf(log, "Failed to read tape block: %s\n", last_error_text());
+    fprintf(log, "DUMP file offset: %lld\n", static_cast<long long>(offset));
+}
+
+void report_final_failure(FILE* dump_file)
+{
+    fprintf(stderr, "Failed to read tape block: %s\n", last_error_text());
+    FILE* log = copy_context.log_stream;
+    if (log == nullptr)
+        return;
+    fprintf(log, "Failed to read tape block: %s\n", last_error_text());
+    fprintf(log, "DUMP file offset: %lld\n", static_cast<long long>(_ftelli64(dump_file)));
+}
+
+}  // namespace
+
+int32_t read_dump_record(FILE* dump_file)
+{
+    // A negative count would never run down to zero: it asks for no further attempt.
+    int32_t attempts_left = copy_context.bad_block_reads > 0 ? copy_context.bad_block_reads : 0;
+    int32_t result = read_once();
+    if (result == dump_end_of_data)
+        return dump_end_of_data;  // tape left behind the last recorded data
+    while (failed(result) && attempts_left != 0) {
+        const int64_t offset = _ftelli64(dump_file);
+        print_to_console_and_log("TAPE BAD BLOCK detected (offset %lld bytes), trying to recover...\n",
+                                 static_cast<long long>(offset));
+        result = read_once();
+        --attempts_left;
+        if (result == dump_end_of_data)
+            break;  // the bad record was the last thing on the tape: still a failure
+        if (failed(result))
+            log_failed_attempt(offset);
+    }
+    if (failed(result)) {
+        report_final_failure(dump_file);
+        return dump_read_failed;  // tape left wherever the last attempt stopped
+    }
+    return result;
+}
