@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "frontend/brx_main.h"
+
+int main(int argc, char** argv)
+{
+    return brx_main(argc, argv);
+}
