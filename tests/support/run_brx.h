@@ -1,0 +1,35 @@
+// Runs the built brx executable in a directory of a test's own and captures what it says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct brx_run_t {
+    int exit_status = -1;  // -1 when brx did not exit by itself
+    bool timed_out = false;
+    std::string standard_output;
+    std::string standard_error;
+};
+
+// Runs BRX_EXECUTABLE with the arguments in directory; stops it after timeout_seconds.
+brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory,
+                  int timeout_seconds = 60);
+
+// A fresh empty directory under the system's temporary folder, removed with its files.
+class scratch_directory_t {
+public:
+    scratch_directory_t();
+    ~scratch_directory_t();
+    scratch_directory_t(const scratch_directory_t&) = delete;
+    scratch_directory_t& operator=(const scratch_directory_t&) = delete;
+
+    const std::string& path() const { return directory; }
+    std::string file(const std::string& name) const { return directory + "/" + name; }
+    bool exists(const std::string& name) const;
+    std::string read(const std::string& name) const;  // the whole file; empty when missing
+    void write(const std::string& name, const std::string& contents) const;
+    std::vector<std::string> names() const;  // the files in it, sorted
+
+private:
+    std::string directory;
+};
