@@ -1,0 +1,102 @@
+// The brx executable's own answers to its command line: texts on standard error, nothing on
+// standard output, the exit status, and the log file the options name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/usage.h"
+#include "tests/support/run_brx.h"
+
+namespace {
+
+const std::string banner = std::string("\nbrx 1.2 - tape dump and restore utility\n\nWritten by the brx developers\n\n") +
+                           usage_text;
+const std::string wrong_arguments = std::string("brx: wrong argument(s) detected\n") + usage_text;
+const std::string no_log_name = "brx: log file name not specifyed\n";
+const std::string no_reads = "brx: number of attempts to read the bad block not specifyed\n";
+
+}  // namespace
+
+TEST(command_line, usage_text_byte_for_byte)
+{
+    EXPECT_EQ(std::string(usage_text),
+              "Usage: brx <tape-device-name> <file-name> [options]\n   or: brx <file-name> <tape-device-name>\n"
+              "           <tape-device-name> stands for tape device\n           <file-name> stands for name of "
+              "file to dump to\n\noptions:\n   /log=<file name> - log file name\n   /reads=<number>  - number of "
+              "attempts to read the damaged data block\n   /ignore          - try to ignore the bad blocks and "
+              "continue execution\n\n");
+}
+
+TEST(command_line, answers_without_touching_a_tape)
+{
+    const struct {
+        std::vector<std::string> arguments;
+        std::string standard_error;
+        int exit_status;
+    } cases[] = {
+        {{}, banner, 0},
+        {{"\\\\.\\tape0"}, banner, 0},
+        {{"/reads="}, banner, 0},
+        {{"a", "b"}, wrong_arguments, 1},
+        {{"\\\\.\\tape0", "\\\\.\\tape1"}, wrong_arguments, 1},
+        {{"\\\\.\\tape0", "\\\\.\\scsi1:0:4", "/ignore"}, wrong_arguments, 1},
+        {{"a", "b", "/reads="}, no_reads + wrong_arguments, 1},
+        {{"a", "b", "/READS="}, no_reads + wrong_arguments, 1},
+        {{"a", "b", "/log="}, no_log_name + wrong_arguments, 1},
+        {{"a", "b", "/reads=", "/log="}, no_reads + wrong_arguments, 1},  // examination ends at the first
+        {{"a", "b", "/reads=2", "/verbose", "/ignored", "/reads="}, no_reads + wrong_arguments, 1},
+        {{"a", "b", "/log=No/Such/Dir.TXT"}, "brx: can not open log file name: \"no/such/dir.txt\"\n" + wrong_arguments, 1},
+        // Options before the names are names: two plain names give no direction.
+        {{"/reads=", "b"}, wrong_arguments, 1},
+        {{"/log=x", "/reads="}, wrong_arguments, 1},
+        // A device prefix must be exact.
+        {{"\\\\?\\tape0", "out.dmp"}, wrong_arguments, 1},
+        {{"\\\\.tape0", "out.dmp"}, wrong_arguments, 1},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        const brx_run_t run = run_brx(c.arguments, directory.path());
+        std::string shown;
+        for (const std::string& argument : c.arguments)
+            shown += " " + argument;
+        EXPECT_FALSE(run.timed_out) << shown;
+        EXPECT_EQ(run.exit_status, c.exit_status) << shown;
+        EXPECT_EQ(run.standard_error, c.standard_error) << shown;
+        EXPECT_EQ(run.standard_output, "") << shown;
+        EXPECT_TRUE(directory.names().empty()) << shown;  // no log, no dump file
+    }
+}
+
+TEST(command_line, log_file_is_created_lower_cased_and_gets_no_front_end_message)
+{
+    scratch_directory_t directory;
+    const brx_run_t run = run_brx({"a", "b", "/LOG=Run.TXT"}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error, wrong_arguments);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(directory.names(), std::vector<std::string>{"run.txt"});
+    EXPECT_EQ(directory.read("run.txt"), "");
+}
+
+TEST(command_line, every_log_option_opens_its_file_and_an_existing_log_is_truncated)
+{
+    scratch_directory_t directory;
+    directory.write("second.log", "left over from an earlier run\n");
+    const brx_run_t run = run_brx({"a", "b", "/log=first.log", "/log=Second.log"}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error, wrong_arguments);
+    EXPECT_EQ(directory.names(), (std::vector<std::string>{"first.log", "second.log"}));
+    EXPECT_EQ(directory.read("first.log"), "");
+    EXPECT_EQ(directory.read("second.log"), "");
+}
+
+TEST(command_line, a_bad_option_after_a_log_still_leaves_the_log_empty)
+{
+    scratch_directory_t directory;
+    const brx_run_t run = run_brx({"\\\\.\\tape0", "out.dmp", "/log=run.txt", "/reads="}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error, no_reads + wrong_arguments);
+    EXPECT_EQ(directory.names(), std::vector<std::string>{"run.txt"});
+    EXPECT_EQ(directory.read("run.txt"), "");
+}
