@@ -100,3 +100,73 @@ TEST(command_line, a_bad_option_after_a_log_still_leaves_the_log_empty)
     EXPECT_EQ(directory.names(), std::vector<std::string>{"run.txt"});
     EXPECT_EQ(directory.read("run.txt"), "");
 }
+
+namespace {
+
+bool starts_with(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool ends_with(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+TEST(command_line, wrong_device_names_as_dump_and_restore_word_them)
+{
+    const std::string long_name = "\\\\.\\CDROM" + std::string(400, 'X');
+    const std::string long_lowered = "\\\\.\\cdrom" + std::string(400, 'x');
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;  // on the console and, word for word, in the log
+    } cases[] = {
+        {{"\\\\.\\CDROM0", "out.dmp", "/log=run.txt"}, "\\\\.\\cdrom0: wrong device name\n"},
+        {{"in.dmp", "\\\\.\\CDROM0", "/log=run.txt"}, "BRX:714: \\\\.\\cdrom0: wrong device name\n"},
+        {{"in.dmp", long_name, "/log=run.txt"}, "BRX:714: " + long_lowered + ": wrong device name\n"},
+        {{long_name, "out.dmp", "/log=run.txt"}, long_lowered + ": wrong device name\n"},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.dmp", std::string("\0\0\0\0\0\0\0\1", 8));
+        const brx_run_t run = run_brx(c.arguments, directory.path());
+        EXPECT_EQ(run.exit_status, 1) << c.message;
+        EXPECT_EQ(run.standard_error, c.message);
+        EXPECT_EQ(run.standard_output, "");
+        EXPECT_EQ(directory.read("run.txt"), c.message);
+        EXPECT_EQ(directory.names(), (std::vector<std::string>{"in.dmp", "run.txt"}));  // no dump file
+    }
+}
+
+TEST(command_line, a_tape_that_does_not_open_leaves_an_earlier_dump_file_alone)
+{
+    scratch_directory_t directory;
+    directory.write("out.dmp", "an earlier dump");
+    const brx_run_t run = run_brx({"\\\\.\\TAPE97", "out.dmp"}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_TRUE(starts_with(run.standard_error, "Failed to open tape device '\\\\.\\Tape97': ")) << run.standard_error;
+    EXPECT_TRUE(ends_with(run.standard_error, ".\n\n")) << run.standard_error;
+    EXPECT_EQ(directory.read("out.dmp"), "an earlier dump");
+}
+
+TEST(command_line, an_option_before_the_names_is_a_name)
+{
+    // "/ignore" is the container file of a restore; out.dmp is examined as an option and passed over.
+    scratch_directory_t directory;
+    const brx_run_t run = run_brx({"/ignore", "\\\\.\\tape0", "out.dmp"}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_TRUE(starts_with(run.standard_error, "Failed to open dump file: ")) << run.standard_error;
+    EXPECT_TRUE(ends_with(run.standard_error, ".\n\n")) << run.standard_error;
+    EXPECT_TRUE(directory.names().empty());
+}
+
+TEST(command_line, a_missing_container_file_is_told_before_a_wrong_device_name)
+{
+    scratch_directory_t directory;
+    const brx_run_t run = run_brx({"missing.dmp", "\\\\.\\cdrom0"}, directory.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_TRUE(starts_with(run.standard_error, "Failed to open dump file: ")) << run.standard_error;
+    EXPECT_EQ(run.standard_error.find("wrong device name"), std::string::npos);
+}
