@@ -92,7 +92,8 @@ vtape_reply_t vtape_t::execute(const uint8_t* cdb, uint32_t cdb_length, uint8_t 
             uint8_t bytes[vtape_sense::length];
             result.sense.encode(bytes);
             const uint32_t n = sense ? std::min(sense_capacity, vtape_sense::length) : 0;
-            std::memcpy(sense, bytes, n);
+            if (n != 0)
+                std::memcpy(sense, bytes, n);
             reply.sense_length = n;
         }
     }
