@@ -15,8 +15,11 @@
 #include "tapeio/spti_mode_data.h"
 #include "tapeio/spti_sense.h"
 #include "tests/support/register_test_schemes_posix.h"
+#include "tests/tapeio/spti_tape_walk_posix.h"
 
 namespace {
+
+using namespace spti_test;
 
 // Reaches "vtape:PATH?OPTIONS" as \\.\TapeN and keeps a buffer large enough for a 65536-byte write.
 class vtape_drive_t {
@@ -59,63 +62,19 @@ public:
     std::vector<uint8_t> buffer = std::vector<uint8_t>(65536 + 512);
 };
 
-uint8_t pattern(uint32_t record, uint32_t i) { return static_cast<uint8_t>(record * 31 + i * 7 + (i >> 8)); }
-
-// Lengths of the tape's blocks in order; 0 is a tape mark.
-const std::vector<uint32_t> tape_layout = {1, 100, 0, 65024, 65536, 0, 0};
-
-void write_tape(tape_io_t& driver, vtape_drive_t& drive)
-{
-    uint8_t* buffer = drive.buffer.data();
-    ASSERT_EQ(driver.rewind(&drive.handle, buffer, 65536), 1);
-    for (uint32_t index = 0; index < tape_layout.size(); ++index) {
-        uint32_t length = tape_layout[index];
-        SCOPED_TRACE(testing::Message() << "writing block " << index);
-        if (length == 0) {
-            ASSERT_EQ(driver.write_tape_mark(&drive.handle, buffer, 65536), 0);
-            continue;
-        }
-        for (uint32_t i = 0; i < length; ++i)
-            buffer[512 + i] = pattern(index, i);
-        ASSERT_EQ(driver.write_record(&drive.handle, buffer, length), static_cast<int32_t>(length));
-    }
-    EXPECT_EQ(drive.handle.block_count, 7);
-}
-
-void expect_record(vtape_drive_t& drive, uint32_t index, uint32_t length)
-{
-    const uint32_t delivered = length < 65024 ? length : 65024;
-    const uint8_t* data = drive.buffer.data() + 512;
-    for (uint32_t i = 0; i < delivered; ++i)
-        ASSERT_EQ(data[i], pattern(index, i)) << "record " << index << " byte " << i;
-}
-
 TEST(spti_vtape, records_and_marks_written_are_read_back_to_the_end_of_data)
 {
     vtape_drive_t drive("walk", "", 80);
     s2pti_tape_io_t driver;
-    write_tape(driver, drive);
-    uint8_t* buffer = drive.buffer.data();
-    ASSERT_EQ(driver.rewind(&drive.handle, buffer, 65536), 1);
-    EXPECT_EQ(drive.handle.block_count, 0);
-    for (uint32_t index = 0; index < tape_layout.size(); ++index) {
-        SCOPED_TRACE(testing::Message() << "reading block " << index);
-        ASSERT_EQ(driver.read_forward(&drive.handle, buffer, 65536), static_cast<int32_t>(tape_layout[index]));
-        expect_record(drive, index, tape_layout[index]);
-        EXPECT_EQ(drive.handle.block_count, static_cast<int32_t>(index + 1));
-    }
-    EXPECT_EQ(driver.read_forward(&drive.handle, buffer, 65536), -9);  // end of the recorded data
-    EXPECT_EQ(drive.handle.block_count, 7);
-    uint32_t count = 0;
-    EXPECT_EQ(driver.get_block_count(&drive.handle, &count), 0);
-    EXPECT_EQ(count, 7u);
+    write_tape(driver, &drive.handle, drive.buffer);
+    expect_read_walk(driver, &drive.handle, drive.buffer);
 }
 
 TEST(spti_vtape, spaces_stop_at_marks_and_the_beginning_in_both_directions)
 {
     vtape_drive_t drive("space", "", 81);
     s2pti_tape_io_t driver;
-    write_tape(driver, drive);
+    write_tape(driver, &drive.handle, drive.buffer);
     uint8_t* b = drive.buffer.data();
     tape_io_handle_t* h = &drive.handle;
     ASSERT_EQ(driver.rewind(h, b, 65536), 1);
@@ -123,14 +82,14 @@ TEST(spti_vtape, spaces_stop_at_marks_and_the_beginning_in_both_directions)
     EXPECT_EQ(driver.space_file_forward(h, b, 0), 0);  // over 1, 100 and the first mark
     EXPECT_EQ(h->block_count, 3);
     EXPECT_EQ(driver.read_forward(h, b, 65536), 65024);
-    expect_record(drive, 3, 65024);
+    expect_record(drive.buffer, 3, 65024);
     EXPECT_EQ(driver.space_file_reverse(h, b, 0), 0);  // back over 65024, stops in front of the mark
     EXPECT_EQ(h->block_count, 2);
     EXPECT_EQ(driver.read_forward(h, b, 65536), 0);
     EXPECT_EQ(driver.space_record_forward(h, b, 0, 1), 0);
     EXPECT_EQ(h->block_count, 4);
     EXPECT_EQ(driver.read_forward(h, b, 65536), 65536);
-    expect_record(drive, 4, 65536);
+    expect_record(drive.buffer, 4, 65536);
 
     EXPECT_EQ(driver.space_record_reverse(h, b, 0, 10), 0);  // 65536, 65024, then the mark
     EXPECT_EQ(h->block_count, 2);
@@ -140,7 +99,7 @@ TEST(spti_vtape, spaces_stop_at_marks_and_the_beginning_in_both_directions)
     EXPECT_EQ(h->block_count, 0);
     EXPECT_EQ(h->position, 0u);
     EXPECT_EQ(driver.read_forward(h, b, 65536), 1);
-    expect_record(drive, 0, 1);
+    expect_record(drive.buffer, 0, 1);
 
     EXPECT_EQ(driver.step_record_forward(h, b, 0, 1), 1);
     EXPECT_EQ(driver.step_record_forward(h, b, 0, 5), 0);  // stopped behind the first mark
