@@ -25,6 +25,7 @@ namespace {
 
 constexpr const char* initiator_name = "iqn.2026-12.org.brx:initiator";
 constexpr uint32_t default_timeout_seconds = 60;  // a time-out of 0 has no meaning to copy
+constexpr int login_timeout_seconds = 10;         // a portal that accepts but never answers
 constexpr size_t max_cdb_length = 16;
 constexpr int poll_interval_ms = 1000;            // libiscsi checks its time-outs when serviced
 constexpr size_t sense_length_prefix = 2;         // datain after CHECK CONDITION: length, then sense
@@ -193,6 +194,7 @@ DWORD open_iscsi_device(const char* device_string, std::unique_ptr<scsi_device_t
     iscsi_set_targetname(context.get(), address.target.c_str());
     // Replaying commands after a reconnect could write a record twice on a tape.
     iscsi_set_noautoreconnect(context.get(), 1);
+    iscsi_set_timeout(context.get(), login_timeout_seconds);
     sigpipe_guard_t guard;
     if (iscsi_full_connect_sync(context.get(), address.portal.c_str(), address.lun) != 0) {
         return ERROR_DEVICE_NOT_CONNECTED;

@@ -43,11 +43,11 @@ DWORD lookup(const errno_code_t* table, size_t count, int number, DWORD otherwis
 
 DWORD open_error(int number) {
     static const errno_code_t table[] = {
-        {ENOENT, ERROR_FILE_NOT_FOUND},   {ENXIO, ERROR_FILE_NOT_FOUND},    {ENODEV, ERROR_FILE_NOT_FOUND},
-        {ENOTDIR, ERROR_PATH_NOT_FOUND},  {EACCES, ERROR_ACCESS_DENIED},    {EPERM, ERROR_ACCESS_DENIED},
-        {EROFS, ERROR_ACCESS_DENIED},     {EISDIR, ERROR_ACCESS_DENIED},    {EBUSY, ERROR_SHARING_VIOLATION}, {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
-        {ENFILE, ERROR_TOO_MANY_OPEN_FILES}, {ENOMEM, ERROR_NOT_ENOUGH_MEMORY}, {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE},
-        {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+        {ENOENT, ERROR_FILE_NOT_FOUND},      {ENXIO, ERROR_FILE_NOT_FOUND},      {ENODEV, ERROR_FILE_NOT_FOUND},
+        {ENOTDIR, ERROR_PATH_NOT_FOUND},     {EACCES, ERROR_ACCESS_DENIED},      {EPERM, ERROR_ACCESS_DENIED},
+        {EROFS, ERROR_ACCESS_DENIED},        {EISDIR, ERROR_ACCESS_DENIED},      {EBUSY, ERROR_SHARING_VIOLATION},
+        {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {ENFILE, ERROR_TOO_MANY_OPEN_FILES}, {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+        {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE}, {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
     };
     return lookup(table, std::size(table), number, ERROR_GEN_FAILURE);
 }
@@ -56,9 +56,9 @@ DWORD open_error(int number) {
 // the command then, so it is reported, never sent again).
 DWORD ioctl_error(int number) {
     static const errno_code_t table[] = {
-        {EPERM, ERROR_ACCESS_DENIED},   {EACCES, ERROR_ACCESS_DENIED},        {EINVAL, ERROR_INVALID_PARAMETER},
-        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY}, {EBADF, ERROR_INVALID_HANDLE},     {ENOTTY, ERROR_INVALID_FUNCTION},
-        {EBUSY, ERROR_BUSY},            {ENXIO, ERROR_DEVICE_NOT_CONNECTED}, {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
+        {EPERM, ERROR_ACCESS_DENIED},         {EACCES, ERROR_ACCESS_DENIED},       {EINVAL, ERROR_INVALID_PARAMETER},
+        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},    {EBADF, ERROR_INVALID_HANDLE},       {ENOTTY, ERROR_INVALID_FUNCTION},
+        {EBUSY, ERROR_BUSY},                  {ENXIO, ERROR_DEVICE_NOT_CONNECTED}, {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
         {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE}, {ETIMEDOUT, ERROR_SEM_TIMEOUT},
     };
     return lookup(table, std::size(table), number, ERROR_IO_DEVICE);
@@ -94,7 +94,8 @@ DWORD fill_header(const scsi_command_t& command, uint8_t* cdb, sg_io_hdr_t& head
     header.dxfer_len = command.data_length;
     header.dxferp = command.data_length > 0 ? command.data : nullptr;
     header.sbp = command.sense;
-    header.mx_sb_len = command.sense == nullptr ? 0 : static_cast<uint8_t>(std::min<uint32_t>(command.sense_capacity, UCHAR_MAX));
+    uint32_t sense_room = command.sense == nullptr ? 0 : std::min<uint32_t>(command.sense_capacity, UCHAR_MAX);
+    header.mx_sb_len = static_cast<uint8_t>(sense_room);
     uint32_t seconds = command.timeout_seconds == 0 ? default_timeout_seconds : command.timeout_seconds;
     header.timeout = std::min<uint32_t>(seconds, UINT_MAX / 1000) * 1000;
     return NO_ERROR;

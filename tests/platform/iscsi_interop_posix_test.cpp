@@ -295,6 +295,20 @@ TEST(iscsi_interop, a_lost_connection_fails_this_command_and_every_later_one) {
     }
 }
 
+TEST(iscsi_interop, a_portal_that_never_answers_the_login_fails_to_open) {
+    SKIP_WITHOUT_TARGET();
+    posix::iscsi_address_t address;
+    ASSERT_EQ(posix::parse_iscsi_url(target_url(), address), NO_ERROR);
+    relay_t relay(address.portal);
+    relay.mode = relay_t::stall;
+    std::unique_ptr<posix::scsi_device_t> device;
+    auto start = std::chrono::steady_clock::now();
+    std::string url = "iscsi://127.0.0.1:" + std::to_string(relay.port) + "/" + address.target + "/1";
+    EXPECT_EQ(posix::open_iscsi_device(url.c_str(), device), ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(device);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
 TEST(iscsi_interop, a_command_without_answer_times_out) {
     SKIP_WITHOUT_TARGET();
     posix::iscsi_address_t address;

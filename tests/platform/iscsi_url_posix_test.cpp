@@ -14,8 +14,10 @@ TEST(iscsi_url, well_formed_strings_name_portal_target_and_lun) {
         int lun;
     };
     const case_t cases[] = {
-        {"iscsi://127.0.0.1:3261/iqn.2026-12.org.brx.test:tape/1", "127.0.0.1:3261", "iqn.2026-12.org.brx.test:tape", 1},
-        {"iscsi://tapehost/iqn.2004-01.com.example:vtl.drive0/0", "tapehost:3260", "iqn.2004-01.com.example:vtl.drive0", 0},
+        {"iscsi://127.0.0.1:3261/iqn.2026-12.org.brx.test:tape/1", "127.0.0.1:3261",
+         "iqn.2026-12.org.brx.test:tape", 1},
+        {"iscsi://tapehost/iqn.2004-01.com.example:vtl.drive0/0", "tapehost:3260",
+         "iqn.2004-01.com.example:vtl.drive0", 0},
         {"iscsi://[::1]:3262/iqn.x:y/16383", "[::1]:3262", "iqn.x:y", 16383},
         {"iscsi://[fe80::1]/iqn.x:y/7", "[fe80::1]:3260", "iqn.x:y", 7},
         {"iscsi://h:65535/eui.0123456789abcdef/00012", "h:65535", "eui.0123456789abcdef", 12},
