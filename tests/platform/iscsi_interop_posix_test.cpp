@@ -1,5 +1,6 @@
 // The iSCSI transport against a real target: tgtd with an ssc tape (tests/tgt/start-tgt.sh prints
-// the URL to put in BRX_TEST_ISCSI_URL). Without that variable these tests are skipped.
+// the URL to put in BRX_TEST_ISCSI_URL). Without that variable these tests are skipped. The suite
+// name carries "Tgt" so the tests sharing the one tape run one at a time.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -24,7 +25,10 @@ constexpr uint8_t key_blank_check = 0x08;
 constexpr uint8_t filemark_bit = 0x80, eom_bit = 0x40, ili_bit = 0x20, valid_bit = 0x80;
 constexpr uint8_t check_condition = 0x02;
 
-const char* target_url() { return std::getenv("BRX_TEST_ISCSI_URL"); }
+const char* target_url() {
+    const char* url = std::getenv("BRX_TEST_ISCSI_URL");
+    return url != nullptr && url[0] != '\0' ? url : nullptr;
+}
 
 struct outcome_t {
     posix::scsi_reply_t reply;
@@ -115,7 +119,7 @@ std::unique_ptr<posix::scsi_device_t> open_or_fail(const std::string& url) {
 #define SKIP_WITHOUT_TARGET()                                                           \
     if (target_url() == nullptr) GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set (see tests/tgt/start-tgt.sh)"
 
-TEST(iscsi_interop, records_and_tape_marks_read_back_as_written) {
+TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written) {
     SKIP_WITHOUT_TARGET();
     auto device = open_or_fail(target_url());
     ASSERT_TRUE(device);
@@ -187,7 +191,7 @@ TEST(iscsi_interop, records_and_tape_marks_read_back_as_written) {
     EXPECT_EQ(sense.asc << 8 | sense.ascq, 0x0000);
 }
 
-TEST(iscsi_interop, unreachable_or_unknown_targets_fail_to_open) {
+TEST(iscsi_Tgt, unreachable_or_unknown_targets_fail_to_open) {
     SKIP_WITHOUT_TARGET();
     posix::iscsi_address_t address;
     ASSERT_EQ(posix::parse_iscsi_url(target_url(), address), NO_ERROR);
@@ -274,7 +278,7 @@ std::unique_ptr<posix::scsi_device_t> open_through(relay_t& relay, const posix::
                         std::to_string(address.lun));
 }
 
-TEST(iscsi_interop, a_lost_connection_fails_this_command_and_every_later_one) {
+TEST(iscsi_Tgt, a_lost_connection_fails_this_command_and_every_later_one) {
     SKIP_WITHOUT_TARGET();
     posix::iscsi_address_t address;
     ASSERT_EQ(posix::parse_iscsi_url(target_url(), address), NO_ERROR);
@@ -295,7 +299,7 @@ TEST(iscsi_interop, a_lost_connection_fails_this_command_and_every_later_one) {
     }
 }
 
-TEST(iscsi_interop, a_portal_that_never_answers_the_login_fails_to_open) {
+TEST(iscsi_Tgt, a_portal_that_never_answers_the_login_fails_to_open) {
     SKIP_WITHOUT_TARGET();
     posix::iscsi_address_t address;
     ASSERT_EQ(posix::parse_iscsi_url(target_url(), address), NO_ERROR);
@@ -309,7 +313,7 @@ TEST(iscsi_interop, a_portal_that_never_answers_the_login_fails_to_open) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
-TEST(iscsi_interop, a_command_without_answer_times_out) {
+TEST(iscsi_Tgt, a_command_without_answer_times_out) {
     SKIP_WITHOUT_TARGET();
     posix::iscsi_address_t address;
     ASSERT_EQ(posix::parse_iscsi_url(target_url(), address), NO_ERROR);

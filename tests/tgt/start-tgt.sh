@@ -1,6 +1,6 @@
 #!/bin/sh
 # Starts tgtd on loopback with one iSCSI target whose LUN 1 is an ssc tape on a fresh image, and
-# prints the URL for the interop test:  eval "$(tests/tgt/start-tgt.sh /tmp/brx-tgt)"
+# prints its URL for the interop tests:  BRX_TEST_ISCSI_URL=$(tests/tgt/start-tgt.sh /tmp/brx-tgt)
 # Needs root and Debian's tgt. Stop it with tests/tgt/stop-tgt.sh on the same folder.
 #   $1  working folder (created; holds tape.img, tgtd.pid, tgtd.log)   default /tmp/brx-tgt
 #   BRX_TGT_PORT     iSCSI port on 127.0.0.1                            default 3261
@@ -36,8 +36,10 @@ until admin --mode target --op show >/dev/null 2>&1; do
     sleep 0.1
 done
 
-admin --mode target --op new --tid 1 --targetname "$iqn"
-admin --mode logicalunit --op new --tid 1 --lun 1 --bstype ssc --device-type tape --backing-store "$work/tape.img"
-admin --mode target --op bind --tid 1 --initiator-address ALL
+{
+    admin --mode target --op new --tid 1 --targetname "$iqn"
+    admin --mode logicalunit --op new --tid 1 --lun 1 --bstype ssc --device-type tape --backing-store "$work/tape.img"
+    admin --mode target --op bind --tid 1 --initiator-address ALL
+} >&2
 
-echo "BRX_TEST_ISCSI_URL=iscsi://127.0.0.1:$port/$iqn/1; export BRX_TEST_ISCSI_URL"
+echo "iscsi://127.0.0.1:$port/$iqn/1"
