@@ -1,9 +1,11 @@
 // The container-file driver's tape operations, from the handle's bookkeeping and the file calls.
 //
-// Results: -1 start of the file (backward) or a damaged block, -2 end of the recorded data
-// (forward) or a write that could not be undone, -3 a seek, skip or tell that failed.
-// After a failure the handle is as before the block that failed, and the file pointer is
-// back on position unless the result is -3 (-2 for writes).
+// Results: -1 the start of the file (backward), a read that failed or came short, a write that
+// failed, or a damaged block; -2 the end of the recorded data (forward), or a write that could
+// not be undone; -3 a seek, skip or tell that failed. After a failure the handle is as before
+// the block that failed, and the file pointer is back on position unless the result is -3
+// (-2 for writes). A read into a buffer of fewer than 8 bytes is refused (-1,
+// ERROR_INSUFFICIENT_BUFFER) before anything moves.
 //
 // Refused as damaged, with last_error ERROR_INVALID_DATA and the tape left where it was:
 // - a block whose length is reported (read and step) but does not fit a positive result

@@ -26,7 +26,8 @@ std::vector<uint8_t> concat_blocks(const std::vector<uint32_t>& lengths)
     std::vector<uint8_t> all;
     layout_t layout = lay_out(lengths);
     for (size_t i = 0; i < lengths.size(); ++i) {
-        std::vector<uint8_t> header = header_bytes(lengths[i], i == 0 ? 1 : static_cast<uint32_t>(layout.offsets[i - 1]));
+        uint32_t back = i == 0 ? 1 : static_cast<uint32_t>(layout.offsets[i - 1]);
+        std::vector<uint8_t> header = header_bytes(lengths[i], back);
         std::vector<uint8_t> body = pattern(i, lengths[i]);
         all.insert(all.end(), header.begin(), header.end());
         all.insert(all.end(), body.begin(), body.end());
