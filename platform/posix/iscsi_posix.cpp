@@ -1,7 +1,6 @@
 // An iSCSI LUN as a device, through libiscsi. Data moves straight between the socket and the
 // caller's buffer. A session that breaks or times out is closed for good: the drive may still be
-// working on the lost command, so nothing more is sent and the tape position is left to the caller
-// to distrust.
+// working on the lost command, and no later command could know where the tape stands.
 #include "platform/posix/iscsi_posix.h"
 
 #include <poll.h>
@@ -117,6 +116,8 @@ private:
     bool was_pending = false;
 };
 
+// As the target reports it; tgt's residue after CHECK CONDITION is not to be trusted, which is
+// why records are measured by their sense data.
 uint32_t transferred(const scsi_task& task, uint32_t requested) {
     if (task.residual_status != SCSI_RESIDUAL_UNDERFLOW) return requested;
     return task.residual >= requested ? 0 : requested - static_cast<uint32_t>(task.residual);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <iterator>
 
 #include "platform/posix/transports.h"
 
@@ -107,8 +108,8 @@ scsi_reply_t reply_from(const sg_io_hdr_t& header) {
     if (reply.error != NO_ERROR) return reply;
     reply.status = header.status;
     reply.sense_length = std::min<uint32_t>(header.sb_len_wr, header.mx_sb_len);
-    int resid = std::clamp<int64_t>(header.resid, 0, header.dxfer_len);
-    reply.data_transferred = header.dxfer_len - static_cast<uint32_t>(resid);
+    uint32_t resid = header.resid <= 0 ? 0 : std::min(static_cast<uint32_t>(header.resid), header.dxfer_len);
+    reply.data_transferred = header.dxfer_len - resid;
     return reply;
 }
 
