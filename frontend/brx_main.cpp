@@ -74,6 +74,7 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
         fclose(front_end.log_stream);
     front_end.log_stream = copy_context.log_stream = nullptr;
     VirtualFree(front_end.buffer_base, 0, MEM_RELEASE);
+    front_end.buffer_base = front_end.buffer = copy_context.buffer = nullptr;
     return result;
 }
 
