@@ -1,4 +1,8 @@
-// A sequential-access (SSC) drive in process: answers CDBs, keeps its medium in a container file.
+// A sequential-access (SSC) drive in process: answers CDBs, keeps its medium in a container file,
+// so a virtual tape is an ordinary dump file. Variable blocks only: FIXED = 1 is refused with
+// ILLEGAL REQUEST 24/00. Commands complete before execute returns, so IMMED bits are accepted and
+// mean nothing. Reserved CDB bits are not checked. Sense data is fixed format, 18 bytes; ILLEGAL
+// REQUEST for a bad field carries the byte's offset in the sense-key specific bytes.
 #pragma once
 
 #include <cstdint>

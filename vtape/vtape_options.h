@@ -1,4 +1,19 @@
 // The options of a virtual tape: "PATH?opt&opt...", so tests and users can reproduce real faults.
+// PATH ends at the first '?'; options are joined by '&'; numbers are decimal or 0x-hexadecimal.
+//   bad=K, bad=K:N   block K (from 0, records and marks alike) answers READ with MEDIUM ERROR 11/00,
+//                    N times or always; the tape stays in front of it. May be given several times.
+//   minblock=M       READ BLOCK LIMITS minimum (default 1, at most 65535); WRITE refuses shorter records
+//   maxblock=M       READ BLOCK LIMITS maximum (default 16777215); WRITE refuses longer records
+//   bufmode=B        buffered-mode field before any MODE SELECT (0-7, default 1)
+//   speed=S          speed field before any MODE SELECT (0-15, default 0)
+//   capacity=BYTES   medium file size, headers included, that no write may pass (VOLUME OVERFLOW, EOM)
+//   ew=BYTES         writes ending in the last BYTES before capacity report NO SENSE, EOM (needs capacity)
+//   attention=K      the first K commands (INQUIRY not counted) answer UNIT ATTENTION 28/00
+//   notready         every command but INQUIRY and REQUEST SENSE answers NOT READY 3A/00
+//   protect          writes answer DATA PROTECT 27/00; MODE SENSE sets WP; the file is opened read-only
+//   trace=PATH       appends one line per command (format in vtape_trace.cpp)
+//   devconfig8=V     Device Configuration page byte 8 before any MODE SELECT (default 0x40: BIS)
+//   changeable8=V    the bits of that byte MODE SELECT may change (default 0x1C: AVC, SOCF)
 #pragma once
 
 #include <cstdint>
