@@ -1,7 +1,10 @@
 // The two C runtime extensions the program uses.
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/posix/file_open.h"
 
 char* _strlwr(char* text)
 {
@@ -13,3 +16,12 @@ char* _strlwr(char* text)
 }
 
 int64_t _ftelli64(FILE* stream) { return ftello(stream); }
+
+#undef fopen
+// The Windows runtime leaves the system's error code behind when fopen fails; callers print it.
+FILE* brx_fopen(const char* name, const char* mode)
+{
+    FILE* stream = std::fopen(name, mode);
+    if (stream == nullptr) SetLastError(posix::open_error(name, errno));
+    return stream;
+}

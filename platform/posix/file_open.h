@@ -12,4 +12,7 @@ namespace posix {
 DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposition, DWORD flags,
                 std::unique_ptr<handle_object_t>& object);
 
+// The Windows code for a failed open of name with this errno (a missing directory is not a missing file).
+DWORD open_error(const char* name, int error);
+
 }  // namespace posix

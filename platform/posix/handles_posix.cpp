@@ -12,10 +12,12 @@ struct handle_table_t {
     std::unordered_map<handle_object_t*, std::unique_ptr<handle_object_t>> objects;
 };
 
+// Never destroyed: handles still open at exit are left to the system, as on Windows, and a device
+// closing its own handles from a destructor must not find the table gone.
 handle_table_t& handle_table()
 {
-    static handle_table_t table;
-    return table;
+    static handle_table_t* table = new handle_table_t;
+    return *table;
 }
 
 }  // namespace

@@ -21,24 +21,6 @@ int access_flags(DWORD access)
     return write ? O_WRONLY : O_RDONLY;  // no access at all still needs a descriptor
 }
 
-// Linux says ENOENT whether the file or a directory on its path is missing; Windows tells them apart.
-DWORD missing_path_error(const char* name)
-{
-    std::string parent(name);
-    std::string::size_type slash = parent.find_last_of('/');
-    if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;  // the current directory exists
-    parent.resize(slash == 0 ? 1 : slash);
-    struct stat info {};
-    if (stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return ERROR_PATH_NOT_FOUND;
-    return ERROR_FILE_NOT_FOUND;
-}
-
-DWORD open_error(const char* name, int error)
-{
-    if (error == ENOENT) return missing_path_error(name);
-    return error_from_errno(error);
-}
-
 // Opens without O_TRUNC: a file is cut only after the sharing check passed, so a refused open
 // loses nothing. Sets existed when the file was there before.
 int open_descriptor(const char* name, int flags, DWORD disposition, bool& existed)
@@ -78,6 +60,24 @@ bool valid_disposition(DWORD disposition)
 }
 
 }  // namespace
+
+// Linux says ENOENT whether the file or a directory on its path is missing; Windows tells them apart.
+DWORD missing_path_error(const char* name)
+{
+    std::string parent(name);
+    std::string::size_type slash = parent.find_last_of('/');
+    if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;  // the current directory exists
+    parent.resize(slash == 0 ? 1 : slash);
+    struct stat info {};
+    if (stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+DWORD open_error(const char* name, int error)
+{
+    if (error == ENOENT) return missing_path_error(name);
+    return error_from_errno(error);
+}
 
 DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposition, DWORD flags,
                 std::unique_ptr<handle_object_t>& object)

@@ -158,6 +158,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in_buffer, DWORD 
 // The C runtime's extensions.
 char* _strlwr(char* text);
 int64_t _ftelli64(FILE* stream);
+// fopen that sets the last error on failure, as the Windows runtime's does.
+FILE* brx_fopen(const char* name, const char* mode);
+#define fopen brx_fopen
 
 // SCSI pass-through, laid out as on 64-bit Windows (56 bytes; DataBuffer at 24, SenseInfoOffset at 32, Cdb at 36).
 #define IOCTL_SCSI_PASS_THROUGH_DIRECT 0x4D014u

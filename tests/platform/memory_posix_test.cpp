@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tests/platform/temp_dir_posix.h"
 
 namespace {
 
@@ -73,6 +74,33 @@ TEST(runtime, ftelli64_reports_positions_beyond_4_gib)
     const int64_t far = (int64_t{5} << 30) + 7;
     ASSERT_EQ(fseeko(stream, far, SEEK_SET), 0);
     EXPECT_EQ(_ftelli64(stream), far);
+    std::fclose(stream);
+}
+
+// Dump and restore print the system's text for a file they cannot open: fopen must leave the code.
+TEST(runtime, fopen_failure_leaves_the_windows_error_code)
+{
+    temp_dir_t dir;
+    const std::string missing_dir = dir.file("no-such-dir") + "/x.dmp";
+    const std::string existing = dir.write("there.dmp", "");
+    const struct {
+        std::string name;
+        const char* mode;
+        DWORD code;
+    } cases[] = {
+        {dir.file("missing.dmp"), "rb", ERROR_FILE_NOT_FOUND},
+        {missing_dir, "wb", ERROR_PATH_NOT_FOUND},
+        {dir.path, "wb", ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastError(NO_ERROR);
+        EXPECT_EQ(fopen(c.name.c_str(), c.mode), nullptr);
+        EXPECT_EQ(GetLastError(), c.code);
+    }
+    SetLastError(ERROR_GEN_FAILURE);
+    FILE* stream = fopen(existing.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
     std::fclose(stream);
 }
 
