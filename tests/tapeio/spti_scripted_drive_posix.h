@@ -120,7 +120,8 @@ struct expected_command_t {
     std::vector<uint8_t> data_out;
 };
 
-inline void expect_commands(const std::vector<scripted_command_t>& sent, const std::vector<expected_command_t>& expected)
+inline void expect_commands(const std::vector<scripted_command_t>& sent,
+                            const std::vector<expected_command_t>& expected)
 {
     ASSERT_EQ(sent.size(), expected.size());
     for (size_t i = 0; i < sent.size(); ++i) {
