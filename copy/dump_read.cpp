@@ -30,7 +30,7 @@ void log_failed_attempt(int64_t offset)
     if (log == nullptr)
         return;
     fprintf(log, "Failed to read tape block: %s\n", last_error_text());
-    fprintf(log, "DUMP file offset: %lld\n", static_cast<long long>(offset));
+    fprintf(log, "DUMP file offset: " BRX_I64D "\n", offset);
 }
 
 void report_final_failure(FILE* dump_file)
@@ -40,7 +40,7 @@ void report_final_failure(FILE* dump_file)
     if (log == nullptr)
         return;
     fprintf(log, "Failed to read tape block: %s\n", last_error_text());
-    fprintf(log, "DUMP file offset: %lld\n", static_cast<long long>(_ftelli64(dump_file)));
+    fprintf(log, "DUMP file offset: " BRX_I64D "\n", _ftelli64(dump_file));
 }
 
 }  // namespace
@@ -54,8 +54,8 @@ int32_t read_dump_record(FILE* dump_file)
         return dump_end_of_data;  // tape left behind the last recorded data
     while (failed(result) && attempts_left != 0) {
         const int64_t offset = _ftelli64(dump_file);
-        print_to_console_and_log("TAPE BAD BLOCK detected (offset %lld bytes), trying to recover...\n",
-                                 static_cast<long long>(offset));
+        print_to_console_and_log("TAPE BAD BLOCK detected (offset " BRX_I64D " bytes), trying to recover...\n",
+                                 offset);
         result = read_once();
         --attempts_left;
         if (result == dump_end_of_data)

@@ -15,9 +15,6 @@
 #include "platform/posix/win32.h"
 #endif
 
-// Prints a signed 64-bit number: "%I64d" on Windows.
-#ifdef _WIN32
-#define BRX_I64D "%I64d"
-#else
+// Prints a signed 64-bit number (int64_t). With Microsoft's printf this is "%I64d"; MinGW's
+// libstdc++ selects its own ISO printf, where the same conversion is spelt "%lld".
 #define BRX_I64D "%" PRId64
-#endif
