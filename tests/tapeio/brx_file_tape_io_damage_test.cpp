@@ -206,7 +206,11 @@ TEST_F(damaged_file_test, MissingAccessFailsWithTheSystemCodeAndMovesNothing)
     for (op_t denied : {op::write_record, op::write_tape_mark, op::erase, op::flush}) {
         SCOPED_TRACE(op_name(denied));
         EXPECT_EQ(run(denied), -1);
-        EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+        if (denied == op::erase)  // wine answers SetEndOfFile here with ERROR_INVALID_HANDLE
+            EXPECT_TRUE(handle.last_error == ERROR_ACCESS_DENIED || handle.last_error == ERROR_INVALID_HANDLE)
+                << handle.last_error;
+        else
+            EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
         expect_at(18, 0, 1, "read-only file");
     }
     EXPECT_EQ(run(op::read_reverse), 10);
