@@ -27,45 +27,42 @@ constexpr uint8_t mode_sense10 = 0x5A;
 
 constexpr uint32_t longest_cdb = 16;
 
+// A failed open: the code CreateFileA fails with (never NO_ERROR) and, for the caller, the reason.
+DWORD open_failure(DWORD error, const std::string& reason, std::string* why)
+{
+    if (why)
+        *why = reason;
+    return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
+}
+
 }  // namespace
 
 DWORD vtape_t::open(const char* spec, std::unique_ptr<vtape_t>& out, std::string* why)
 {
     std::unique_ptr<vtape_t> tape(new vtape_t());
-    DWORD error = parse_vtape_spec(spec, tape->options_, why);
+    const DWORD error = parse_vtape_spec(spec, tape->options_, why);
     if (error != NO_ERROR)
         return error;
     const vtape_options_t& o = tape->options_;
-    tape->attention_left_ = o.attention;
     // A protected medium is opened for reading only, so a read-only file serves as one.
     const DWORD access = o.write_protected ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     tape->medium_ = CreateFileA(o.medium_path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (tape->medium_ == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        if (why)
-            *why = "cannot open the medium file '" + o.medium_path + "'";
-        return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
-    }
+    if (tape->medium_ == INVALID_HANDLE_VALUE)
+        return open_failure(GetLastError(), "cannot open the medium file '" + o.medium_path + "'", why);
     if (!o.trace_path.empty()) {
         tape->trace_ = CreateFileA(o.trace_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (tape->trace_ == INVALID_HANDLE_VALUE) {
-            error = GetLastError();
-            if (why)
-                *why = "cannot open the trace file '" + o.trace_path + "'";
-            return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
-        }
+        if (tape->trace_ == INVALID_HANDLE_VALUE)
+            return open_failure(GetLastError(), "cannot open the trace file '" + o.trace_path + "'", why);
     }
+    tape->attention_left_ = o.attention;
     tape->init_mode_pages();
     tape->handle_.attach(tape->medium_);
     // The tape starts at its beginning.
-    if (tape->driver_.setup(&tape->handle_, tape->scratch(8), 8) != 1) {
-        error = tape->handle_.last_error;
-        if (why)
-            *why = "cannot position the medium file '" + o.medium_path + "'";
-        return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
-    }
+    if (tape->driver_.setup(&tape->handle_, tape->scratch(8), 8) != 1)
+        return open_failure(tape->handle_.last_error, "cannot position the medium file '" + o.medium_path + "'",
+                            why);
     out = std::move(tape);
     return NO_ERROR;
 }
