@@ -4,7 +4,7 @@
 
 void init_request(tape_io_handle_t* handle, void* block)
 {
-    // Value-initialisation zeroes all 192 bytes, padding included.
+    // The placement starts the block's life in the caller's buffer; memset clears padding too.
     auto* request = ::new (block) spti_request_t{};
     std::memset(static_cast<void*>(request), 0, sizeof(spti_request_t));
     SCSI_PASS_THROUGH_DIRECT& sptd = request->sptd;

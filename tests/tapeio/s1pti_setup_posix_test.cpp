@@ -77,6 +77,7 @@ TEST(s1pti_setup, edits_header_and_descriptors_in_the_form_that_answers_and_alwa
     for (const setup_case_t& c : cases) {
         SCOPED_TRACE(c.name);
         drive.script(c.replies);
+        set_setup_address(drive.handle);
         drive.handle.block_count = 7;
         drive.handle.position = 1;
         SetLastError(planted_error);
@@ -86,6 +87,19 @@ TEST(s1pti_setup, edits_header_and_descriptors_in_the_form_that_answers_and_alwa
         EXPECT_EQ(drive.handle.position, 1u);
         expect_commands(drive.device->commands, c.commands);
     }
+}
+
+TEST(s1pti_setup, a_buffer_without_room_for_the_mode_data_sends_nothing)
+{
+    scripted_drive_t drive("s1pti-small", 78);
+    s1pti_tape_io_t driver;
+    set_setup_address(drive.handle);
+    drive.script({});
+    EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 512 + 254), 0);
+    EXPECT_TRUE(drive.device->commands.empty());
+    drive.script({check(sense(illegal_request)), good({0x03, 0x00, 0x00, 0x00})});
+    EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 512 + 255), 0);
+    expect_commands(drive.device->commands, {read10, read6, select6({0x00, 0x00, 0x10, 0x00})});
 }
 
 }  // namespace

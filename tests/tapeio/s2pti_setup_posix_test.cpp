@@ -150,6 +150,7 @@ TEST(s2pti_setup, rebuilds_modes_within_the_changeable_bits_and_reports_failures
     for (const setup_case_t& c : setup_cases()) {
         SCOPED_TRACE(c.name);
         drive.script(c.replies);
+        set_setup_address(drive.handle);
         drive.handle.block_count = 7;
         drive.handle.position = 1;
         SetLastError(planted_error);
@@ -168,6 +169,7 @@ TEST(s2pti_setup, lengths_reported_beyond_the_bytes_received_never_take_the_walk
 {
     scripted_drive_t drive("s2pti-lengths", 77);
     s2pti_tape_io_t driver;
+    set_setup_address(drive.handle);
     const std::vector<uint8_t> header6 = {0x00, 0x00, 0x1F, 0x08};
 
     // Header claims 255 bytes; the Device Configuration page is cut off after 8 of its 16 bytes.
@@ -191,6 +193,21 @@ TEST(s2pti_setup, lengths_reported_beyond_the_bytes_received_never_take_the_walk
     EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 65536), 0);
     expect_commands(drive.device->commands,
                     {current6, changeable6, select6(join({header6, variable_descriptor}))});
+}
+
+TEST(s2pti_setup, a_buffer_without_room_for_both_areas_sends_nothing)
+{
+    scripted_drive_t drive("s2pti-small", 79);
+    s2pti_tape_io_t driver;
+    set_setup_address(drive.handle);
+    drive.script({});
+    EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 1024 + 254), -1);
+    EXPECT_EQ(drive.handle.last_error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(drive.device->commands.empty());
+    drive.script({good(six(0x10, descriptor, {})), good(six(0, changeable_descriptor, {}))});
+    EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 1024 + 255), 0);
+    expect_commands(drive.device->commands,
+                    {current6, changeable6, select6(join({{0x00, 0x00, 0x10, 0x08}, variable_descriptor}))});
 }
 
 }  // namespace

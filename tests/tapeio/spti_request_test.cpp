@@ -111,7 +111,7 @@ TEST(spti_request, without_an_open_device_every_command_fails_at_the_platform_ca
         {"read reverse", -3, planted,
          [](tape_io_t& d, tape_io_handle_t* h, uint8_t* p) { return d.read_reverse(h, p, 0); }},
         {"setup, variant 2", -1, ERROR_GEN_FAILURE,
-         [](tape_io_t& d, tape_io_handle_t* h, uint8_t* p) { return d.setup(h, p, 0); }},
+         [](tape_io_t& d, tape_io_handle_t* h, uint8_t* p) { return d.setup(h, p, 65536); }},
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,7 +124,7 @@ TEST(spti_request, without_an_open_device_every_command_fails_at_the_platform_ca
         EXPECT_EQ(handle.position, 0u);
     }
     tape_io_handle_t handle;
-    EXPECT_EQ(variant1.setup(&handle, b, 0), 0);
+    EXPECT_EQ(variant1.setup(&handle, b, 65536), 0);
     EXPECT_EQ(handle.last_error, 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));  // its two MODE SENSE calls were made and failed
 }

@@ -112,7 +112,18 @@ public:
     std::vector<uint8_t> buffer = std::vector<uint8_t>(65536);
 };
 
-// A command as a test expects it: data_out is compared for data-out commands only.
+// The SCSI address the setup tests give their handle, and the bytes every request must carry.
+constexpr int32_t setup_path_id = 0x301, setup_target_id = 5, setup_lun = 2;
+constexpr uint8_t setup_address[3] = {0x01, 0x05, 0x02};
+
+inline void set_setup_address(tape_io_handle_t& handle)
+{
+    handle.path_id = setup_path_id;
+    handle.target_id = setup_target_id;
+    handle.lun = setup_lun;
+}
+
+// A command of the setup operations as a test expects it: data_out is compared for data-out commands only.
 struct expected_command_t {
     std::vector<uint8_t> cdb;
     uint8_t direction = SCSI_IOCTL_DATA_OUT;
@@ -130,6 +141,9 @@ inline void expect_commands(const std::vector<scripted_command_t>& sent,
         EXPECT_EQ(sent[i].direction, expected[i].direction);
         EXPECT_EQ(sent[i].data_length, expected[i].data_length);
         EXPECT_EQ(sent[i].timeout_seconds, 60u);
+        EXPECT_EQ(sent[i].path_id, setup_address[0]);
+        EXPECT_EQ(sent[i].target_id, setup_address[1]);
+        EXPECT_EQ(sent[i].lun, setup_address[2]);
         if (expected[i].direction == SCSI_IOCTL_DATA_OUT) {
             EXPECT_EQ(sent[i].data_out, expected[i].data_out);
         }
