@@ -126,7 +126,8 @@ TEST(spti_request, without_an_open_device_every_command_fails_at_the_platform_ca
     tape_io_handle_t handle;
     EXPECT_EQ(variant1.setup(&handle, b, 65536), 0);
     EXPECT_EQ(handle.last_error, 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));  // its two MODE SENSE calls were made and failed
+    // Its MODE SENSE calls were made and failed; variant 1 keeps that to itself.
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(spti_request, the_active_driver_is_the_variant_2_object)
