@@ -7,10 +7,13 @@
 namespace {
 
 // One read_forward. A record longer than the data area left only its first part in the buffer,
-// so it counts as a failed read, with the system's "more data" text as its reason.
+// so it counts as a failed read. Up to the buffer's size the reason given is the system's "more
+// data" text; a result beyond the buffer is failed with whatever reason the driver left.
 int32_t read_once()
 {
     const int32_t result = active_tape_io.read_forward(&tape_handle, copy_context.buffer, transfer_buffer_size);
+    if (result > static_cast<int32_t>(transfer_buffer_size))
+        return dump_record_too_long;
     const int32_t room = static_cast<int32_t>(transfer_buffer_size) - active_tape_io.data_offset(&tape_handle);
     if (result > room) {
         tape_handle.last_error = ERROR_MORE_DATA;
