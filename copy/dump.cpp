@@ -31,7 +31,7 @@ bool rewind_tape()
 {
     if (active_tape_io.rewind(&tape_handle, copy_context.buffer, transfer_buffer_size) != -1)
         return true;
-    print_to_console_and_log("Failed to rewind tape: %s\n", copy_context.system_error_text(tape_handle.last_error));
+    print_error_text("Failed to rewind tape: %s\n", tape_handle.last_error);
     return false;
 }
 

@@ -24,3 +24,10 @@ void print_last_error(const char* format)
     if (copy_context.log_stream != nullptr)
         fprintf(copy_context.log_stream, format, copy_context.system_error_text(GetLastError()));
 }
+
+void print_error_text(const char* format, DWORD code)
+{
+    fprintf(stderr, format, copy_context.system_error_text(code));
+    if (copy_context.log_stream != nullptr)
+        fprintf(copy_context.log_stream, format, copy_context.system_error_text(code));
+}

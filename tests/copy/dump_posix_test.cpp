@@ -75,23 +75,25 @@ protected:
 
     // Dumps \\.\tape8 into out.dmp with this many further attempts; the console must say what
     // the log says, apart from the log-only lines.
-    int dump(int32_t reads)
+    int dump(int32_t reads, bool with_log = true, const char* file_name = "out.dmp")
     {
         copy_context.bad_block_reads = reads;
         std::string name = "\\\\.\\tape8";
-        std::string file = directory.file("out.dmp");
-        FILE* log = tmpfile();
+        std::string file = directory.file(file_name);
+        FILE* log = with_log ? tmpfile() : nullptr;
         copy_context.log_stream = log;
         front_end.log_stream = log;
         testing::internal::CaptureStderr();
         const int result = dump_tape(name.data(), file.data());
         console = testing::internal::GetCapturedStderr();
-        rewind(log);
         logged.clear();
-        for (int c; (c = fgetc(log)) != EOF;)
-            logged.push_back(static_cast<char>(c));
         copy_context.log_stream = nullptr;
         front_end.log_stream = nullptr;
+        if (log == nullptr)
+            return result;
+        rewind(log);
+        for (int c; (c = fgetc(log)) != EOF;)
+            logged.push_back(static_cast<char>(c));
         fclose(log);
         return result;
     }
@@ -204,6 +206,50 @@ TEST_F(dump_test, only_a_rewind_that_cannot_be_sent_stops_the_dump)
     EXPECT_EQ(dump(0), 0);
     EXPECT_EQ(console, "");
     EXPECT_TRUE(directory.read("out.dmp") == container_of({record_of(5, 1)}));
+}
+
+// Every unnumbered failure message is written twice, and each write looks the system's text up
+// itself: once without a log, twice with one.
+DWORD counted_code;
+int lookups;
+const char* counting_text(DWORD code)
+{
+    counted_code = code;
+    ++lookups;
+    return system_error_text(code);
+}
+
+TEST_F(dump_test, each_write_of_a_failure_message_looks_its_text_up_itself)
+{
+    const struct {
+        const char* what;
+        std::vector<scripted_reply_t> replies;
+        const char* file_name;
+        const char* message;
+        DWORD code;
+        const char* log_only;
+    } cases[] = {
+        {"rewind not sent", {{ERROR_IO_DEVICE, 0, {}, {}}}, "out.dmp", "Failed to rewind tape: ", ERROR_IO_DEVICE, ""},
+        {"dump file not created", {good()}, "no/such/dir/out.dmp", "Failed to open dump file: ", ERROR_PATH_NOT_FOUND,
+         ""},
+        {"read failed", {good(), {ERROR_IO_DEVICE, 0, {}, {}}}, "out.dmp", "Failed to read tape block: ",
+         ERROR_IO_DEVICE, "DUMP file offset: 0\n"},
+    };
+    copy_context.system_error_text = counting_text;
+    for (const auto& c : cases) {
+        for (bool with_log : {false, true}) {
+            drive->replies.clear();
+            for (const scripted_reply_t& reply : c.replies)
+                drive->push(reply);
+            lookups = 0;
+            EXPECT_EQ(dump(0, with_log, c.file_name), 1) << c.what;
+            const std::string message = c.message + std::string(system_error_text(c.code)) + "\n";
+            EXPECT_EQ(console, message) << c.what;
+            EXPECT_EQ(logged, with_log ? message + c.log_only : "") << c.what;
+            EXPECT_EQ(lookups, with_log ? 2 : 1) << c.what;
+            EXPECT_EQ(counted_code, c.code) << c.what;
+        }
+    }
 }
 
 TEST_F(dump_test, the_scsi_address_comes_from_the_device_name)

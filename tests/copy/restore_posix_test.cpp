@@ -53,6 +53,14 @@ std::string block(const std::string& data)
 
 std::string system_text(DWORD code) { return system_error_text(code); }
 
+// Each write of an unnumbered failure message looks the system's text up itself.
+int lookups;
+const char* counting_text(DWORD code)
+{
+    ++lookups;
+    return system_error_text(code);
+}
+
 class restore_test : public ::testing::Test {
 protected:
     void SetUp() override
@@ -224,8 +232,11 @@ TEST_F(restore_test, set_up_outcome_rule)
                 if (i != step)
                     drive->push(normal[i]);
             }
+            copy_context.system_error_text = counting_text;
+            lookups = 0;
             EXPECT_EQ(restore(block("r")), c.result) << "step " << step << ": " << c.message;
             EXPECT_EQ(console, c.message) << "step " << step;
+            EXPECT_EQ(lookups, c.reply.error != NO_ERROR ? 2 : 0) << "step " << step << ": " << c.message;
             // A failed step sends nothing further.
             EXPECT_EQ(drive->commands.size(), c.result == 1 ? step + 1 : 5u) << "step " << step;
         }
