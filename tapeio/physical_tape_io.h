@@ -11,7 +11,7 @@ public:
     int32_t erase(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size) override;
     int32_t flush(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size) override;
     // Compression off, padding on, setmarks unreported, variable blocks, buffered mode; never fails.
-    // The buffer must hold 4351 bytes: parameter structures, then a request block and mode data.
+    // Works in the buffer: parameter structures, then a request block and mode data (4351 bytes).
     int32_t setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size) override;
     int32_t read_forward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size) override;
     int32_t read_reverse(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size) override;

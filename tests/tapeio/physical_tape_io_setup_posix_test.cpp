@@ -130,6 +130,19 @@ TEST(physical_setup, buffered_mode_through_one_sense_and_select_pair_ten_byte_fi
     }
 }
 
+TEST(physical_setup, a_buffer_without_room_for_the_mode_data_sends_no_mode_command)
+{
+    scripted_drive_t drive("physical-setup-small", 84);
+    const scripted_reply_t refused = check(sense(illegal_request));
+    drive.script({refused, refused, good(ten_byte_header(6, 0x03))});
+    EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), 4350), 0);
+    ASSERT_EQ(drive.device->commands.size(), 2u);  // the two parameter queries only
+    EXPECT_EQ(drive.device->commands[1].cdb, (bytes_t{0x1A, 0, 0, 0, 0xFF, 0}));
+    drive.script({refused, refused, good(ten_byte_header(6, 0x03))});
+    EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), 4351), 0);
+    EXPECT_EQ(drive.device->commands.size(), 4u);
+}
+
 // The device-specific byte of the virtual drive's current mode data.
 uint8_t device_specific(tape_io_handle_t& handle, uint8_t* buffer)
 {
