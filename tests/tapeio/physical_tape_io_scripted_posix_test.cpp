@@ -68,8 +68,10 @@ void run_cases(scripted_drive_t& drive, const std::vector<outcome_case_t>& cases
         drive.handle.block_count = planted_count;
         drive.handle.position = untouched;
         drive.handle.last_error = 0x5A5A;
+        drive.handle.user_flag = 1;
         SetLastError(0);
         EXPECT_EQ(run(c.op, drive), c.result);
+        EXPECT_EQ(drive.handle.user_flag, 0);
         EXPECT_EQ(drive.handle.block_count, c.block_count);
         EXPECT_EQ(drive.handle.position, c.position);
         EXPECT_EQ(drive.handle.last_error, c.last_error);
