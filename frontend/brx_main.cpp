@@ -58,7 +58,7 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
         return 0;
     }
     const bool options_valid = parse_options(argc, argv, front_end);
-    void* memory = VirtualAlloc(nullptr, buffer_size, MEM_COMMIT, PAGE_READWRITE);
+    void* memory = operations.allocate(nullptr, buffer_size, MEM_COMMIT, PAGE_READWRITE);
     if (memory == nullptr) {
         fprintf(stderr, "brx: can not allocate buffer\n");
         return 3;  // the runtime closes the log at exit

@@ -1,10 +1,14 @@
 // The program's entry: options, transfer buffer, dump or restore, exit status.
 #pragma once
 
-// What a run copies with; tests put their own in place of dump_tape and restore_tape.
+#include "platform/platform.h"
+
+// What a run copies with; tests put their own in place of dump_tape, restore_tape and the
+// system's allocation of the transfer buffer.
 struct copy_operations_t {
     int (*dump)(char* device_name, char* file_name);
     int (*restore)(char* file_name, char* device_name);
+    decltype(&VirtualAlloc) allocate = VirtualAlloc;
 };
 
 // Returns the exit status: 0, 1 (bad option, no direction, failed copy) or 3 (no buffer).

@@ -172,3 +172,91 @@ TEST_F(front_end_run, a_failed_restore_deletes_nothing)
     EXPECT_EQ(run({file, "\\\\.\\tape0"}), 1);
     EXPECT_TRUE(std::filesystem::exists(file));
 }
+
+#ifndef WINAPI
+#define WINAPI  // the system's calling convention exists only on Windows
+#endif
+
+namespace {
+
+struct allocation_t {
+    LPVOID address;
+    SIZE_T size;
+    DWORD type, protect;
+};
+std::vector<allocation_t> allocations;
+bool allocation_fails = false;
+
+LPVOID WINAPI recording_allocate(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
+{
+    allocations.push_back({address, size, type, protect});
+    return allocation_fails ? nullptr : VirtualAlloc(address, size, type, protect);
+}
+
+}  // namespace
+
+// The buffer is allocated after the options, whether or not they were good, and only when there
+// are two names; without it the run ends with 3 and the log is left to the process's exit.
+TEST_F(front_end_run, the_buffer_comes_after_the_options_and_its_failure_ends_the_run_with_3)
+{
+    const std::string no_reads = "brx: number of attempts to read the bad block not specifyed\n";
+    const std::string no_buffer = "brx: can not allocate buffer\n";
+    const std::string wrong = std::string("brx: wrong argument(s) detected\n") + usage_text;
+    const std::string banner =
+        std::string("\nbrx 1.2 - tape dump and restore utility\n\nWritten by the brx developers\n\n") + usage_text;
+    const struct {
+        std::vector<std::string> arguments;
+        bool fails;
+        int status;
+        size_t allocations;
+        std::string console;
+        size_t copies;
+    } cases[] = {
+        {{"\\\\.\\tape0"}, true, 0, 0, banner, 0},
+        {{"\\\\.\\tape0", "out.dmp"}, false, 0, 1, "BRX:7: from dump\n", 1},
+        {{"\\\\.\\tape0", "out.dmp", "/reads="}, false, 1, 1, no_reads + wrong, 0},
+        {{"\\\\.\\tape0", "out.dmp"}, true, 3, 1, no_buffer, 0},
+        {{"a", "b"}, true, 3, 1, no_buffer, 0},
+        {{"\\\\.\\tape0", "out.dmp", "/reads="}, true, 3, 1, no_reads + no_buffer, 0},
+    };
+    for (const auto& c : cases) {
+        fake = fake_copy_t{};
+        allocations.clear();
+        allocation_fails = c.fails;
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), "brx");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        testing::internal::CaptureStderr();
+        const int status = run_front_end(static_cast<int>(argv.size()), argv.data(),
+                                         copy_operations_t{fake_dump, fake_restore, recording_allocate});
+        const std::string shown = testing::PrintToString(c.arguments);
+        EXPECT_EQ(strip(testing::internal::GetCapturedStderr()), c.console) << shown;
+        EXPECT_EQ(status, c.status) << shown;
+        EXPECT_EQ(fake.calls.size(), c.copies) << shown;
+        ASSERT_EQ(allocations.size(), c.allocations) << shown;
+        if (c.allocations == 0)
+            continue;
+        EXPECT_EQ(allocations[0].address, nullptr) << shown;
+        EXPECT_EQ(allocations[0].size, 65536u) << shown;
+        EXPECT_EQ(allocations[0].type, static_cast<DWORD>(MEM_COMMIT)) << shown;
+        EXPECT_EQ(allocations[0].protect, static_cast<DWORD>(PAGE_READWRITE)) << shown;
+    }
+}
+
+TEST_F(front_end_run, without_a_buffer_the_log_is_left_open_for_the_process_exit)
+{
+    allocation_fails = true;
+    std::vector<std::string> arguments = {"brx", "\\\\.\\tape0", "out.dmp", "/log=" + path("run.log")};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run_front_end(4, argv.data(), copy_operations_t{fake_dump, fake_restore, recording_allocate}), 3);
+    EXPECT_EQ(strip(testing::internal::GetCapturedStderr()), "brx: can not allocate buffer\n");
+    ASSERT_NE(front_end.log_stream, nullptr);
+    EXPECT_EQ(fclose(front_end.log_stream), 0);
+    front_end.log_stream = nullptr;
+    EXPECT_TRUE(std::filesystem::exists(path("run.log")));
+}
