@@ -1,6 +1,7 @@
 // brx restoring dump files onto a virtual tape: the tape's medium, standard error and the log.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,19 @@ TEST(restore_e2e, damaged_dump_files_stop_where_the_damage_is)
         EXPECT_EQ(result.log, c.message);
         EXPECT_TRUE(result.tape == two) << c.message;
     }
+}
+
+TEST(restore_e2e, a_dump_file_that_cannot_be_read_is_told_by_perror_on_the_console_only)
+{
+    // A directory opens for reading here, but its first header read fails with the error indicator set.
+    scratch_directory_t directory;
+    std::filesystem::create_directory(directory.file("dir.dmp"));
+    const brx_run_t run = run_brx_on("BRX_TAPE1", "vtape:" + directory.file("blank.dmp"),
+                                     {"dir.dmp", tape1, "/log=restore.log"}, directory.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_error, "dir.dmp: Is a directory\n");
+    EXPECT_EQ(directory.read("restore.log"), "");
+    EXPECT_EQ(directory.read("blank.dmp"), "");
 }
 
 TEST(restore_e2e, a_missing_dump_file_is_reported_before_the_device_name)

@@ -170,3 +170,48 @@ TEST(command_line, a_missing_container_file_is_told_before_a_wrong_device_name)
     EXPECT_TRUE(starts_with(run.standard_error, "Failed to open dump file: ")) << run.standard_error;
     EXPECT_EQ(run.standard_error.find("wrong device name"), std::string::npos);
 }
+
+TEST(command_line, any_argument_gets_an_answer_and_no_crash)
+{
+    const std::string huge(100000, 'X');
+    const std::string huge_lowered(100000, 'x');
+    const std::string tape_open = "Failed to open tape device '\\\\.\\Tape";
+    const struct {
+        std::vector<std::string> arguments;
+        int exit_status;
+        std::string message;  // the whole of standard error, or its beginning when prefix is set
+        bool prefix;
+    } cases[] = {
+        {{"", ""}, 1, wrong_arguments, false},
+        {{"", "", ""}, 1, wrong_arguments, false},
+        {{"\\\\.\\", ""}, 1, "\\\\.\\: wrong device name\n", false},
+        {{"", "\\\\.\\tape97"}, 1, "Failed to open dump file: ", true},
+        {{"\\\\.\\tape97", ""}, 1, tape_open + "97': ", true},
+        {{"a", "b", "/log=" + huge}, 1, "brx: can not open log file name: \"" + huge_lowered + "\"\n" + wrong_arguments, false},
+        {{"a", "b", "/reads=" + huge}, 1, wrong_arguments, false},
+        {{"a", "b", "/reads=99999999999999999999", "/ignore" + huge}, 1, wrong_arguments, false},
+        {{"\\\\.\\" + huge, "out.dmp"}, 1, "\\\\.\\" + huge_lowered + ": wrong device name\n", false},
+        {{"in.dmp", "\\\\.\\" + huge}, 1, "BRX:714: \\\\.\\" + huge_lowered + ": wrong device name\n", false},
+        {{"\\\\.\\tape" + std::string(5000, '9'), "out.dmp"}, 1, tape_open, true},
+        {{"\\\\.\\scsi" + std::string(5000, '9') + ":9999999999:-99999999999", "out.dmp"}, 1,
+         "Failed to open tape device '\\\\.\\Scsi", true},
+        {{"\\\\.\\%s%n%p", "out.dmp"}, 1, "\\\\.\\%s%n%p: wrong device name\n", false},
+        {{"in.dmp", "\\\\.\\%S%N%99999d"}, 1, "BRX:714: \\\\.\\%s%n%99999d: wrong device name\n", false},
+        {{"\\\\.\\tape97", "%s%n.dmp", "/%n%s"}, 1, tape_open + "97': ", true},
+        {{"\\\\.\\\xFF\x01\x7F", "out.dmp"}, 1, "\\\\.\\\xFF\x01\x7F: wrong device name\n", false},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.dmp", "");
+        const brx_run_t run = run_brx(c.arguments, directory.path());
+        const std::string shown = c.arguments.empty() ? "" : c.arguments[0].substr(0, 40);
+        EXPECT_FALSE(run.timed_out) << shown;
+        EXPECT_EQ(run.exit_status, c.exit_status) << shown;
+        EXPECT_EQ(run.standard_output, "") << shown;
+        if (c.prefix)
+            EXPECT_TRUE(starts_with(run.standard_error, c.message)) << shown << ": " << run.standard_error;
+        else
+            EXPECT_TRUE(run.standard_error == c.message) << shown << ": " << run.standard_error.substr(0, 200);
+        EXPECT_EQ(directory.names(), std::vector<std::string>{"in.dmp"}) << shown;  // nothing created
+    }
+}
