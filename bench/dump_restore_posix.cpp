@@ -28,6 +28,8 @@ enum scratch_file_t { input_file, dump_file, copy_file, tape_file, brx_errors, s
 const char* const scratch_names[scratch_count] = {"in.dmp", "out.dmp", "copy.dmp", "blank.dmp", "brx.err"};
 char scratch_dir[PATH_MAX];
 char scratch_paths[scratch_count][PATH_MAX + 16];
+volatile pid_t running_child = 0;
+const int interrupting_signals[] = {SIGINT, SIGTERM, SIGHUP};  // brx while it runs, so that an interrupted benchmark ends it too
 
 void remove_scratch()
 {
@@ -40,6 +42,11 @@ void remove_scratch()
 
 void on_signal(int signal_number)
 {
+    const pid_t child = running_child;
+    if (child > 0) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
     remove_scratch();
     signal(signal_number, SIG_DFL);
     raise(signal_number);
@@ -62,7 +69,7 @@ bool make_scratch(const std::string& parent)
     }
     for (int i = 0; i < scratch_count; ++i)
         std::snprintf(scratch_paths[i], sizeof scratch_paths[i], "%s/%s", scratch_dir, scratch_names[i]);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
+    for (int s : interrupting_signals)
         signal(s, on_signal);
     return true;
 }
@@ -104,28 +111,54 @@ void print_brx_errors()
 
 double seconds_of(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
 
-// Runs brx FIRST SECOND in the scratch directory with one device variable set; stderr goes to
-// brx.err. SIGCHLD is blocked in this process, so the wait can have a time limit.
+// In the child: brx FIRST SECOND in the scratch directory with one device variable set, its
+// standard error in brx.err.
+[[noreturn]] void exec_brx(const std::string& brx, const char* first, const char* second, const char* variable,
+                           const std::string& device)
+{
+    for (int s : interrupting_signals)
+        signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int errors = open(scratch_paths[brx_errors], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int null = open("/dev/null", O_RDWR);
+    if (errors < 0 || null < 0 || chdir(scratch_dir) != 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0 ||
+        dup2(errors, 2) < 0 || setenv(variable, device.c_str(), 1) != 0)
+        _exit(126);
+    execl(brx.c_str(), brx.c_str(), first, second, static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+// Forks brx with the interrupting signals held until the handler knows the child it must end.
+pid_t start_brx(const std::string& brx, const char* first, const char* second, const char* variable,
+                const std::string& device)
+{
+    sigset_t interruptions, before;
+    sigemptyset(&interruptions);
+    for (int s : interrupting_signals)
+        sigaddset(&interruptions, s);
+    sigprocmask(SIG_BLOCK, &interruptions, &before);
+    const pid_t child = fork();
+    if (child == 0)
+        exec_brx(brx, first, second, variable, device);
+    running_child = child > 0 ? child : 0;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (child < 0)
+        std::perror("fork");
+    return child;
+}
+
+// One run of brx to its end, killed after the time limit. SIGCHLD is blocked in this process,
+// so the wait for it can have a limit.
 sample_t run_brx(const std::string& brx, const char* first, const char* second, const char* variable,
                  const std::string& device)
 {
     sample_t sample;
     const auto start = bench::clock_t_::now();
-    const pid_t child = fork();
+    const pid_t child = start_brx(brx, first, second, variable, device);
     if (child < 0)
-        return std::perror("fork"), sample;
-    if (child == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int errors = open(scratch_paths[brx_errors], O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int null = open("/dev/null", O_RDWR);
-        if (errors < 0 || null < 0 || chdir(scratch_dir) != 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0 ||
-            dup2(errors, 2) < 0 || setenv(variable, device.c_str(), 1) != 0)
-            _exit(126);
-        execl(brx.c_str(), brx.c_str(), first, second, static_cast<char*>(nullptr));
-        _exit(127);
-    }
+        return sample;
     sigset_t child_ended;
     sigemptyset(&child_ended);
     sigaddset(&child_ended, SIGCHLD);
@@ -140,7 +173,9 @@ sample_t run_brx(const std::string& brx, const char* first, const char* second, 
     }
     int status = 0;
     rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child)
+    const pid_t ended = wait4(child, &status, 0, &usage);
+    running_child = 0;
+    if (ended != child)
         return std::perror("wait4"), sample;
     sample.user = seconds_of(usage.ru_utime);
     sample.system = seconds_of(usage.ru_stime);
@@ -276,6 +311,20 @@ struct series_t {
     std::vector<double> wall, user, system;
 };
 
+std::vector<double> cpu_of(const series_t& series)
+{
+    std::vector<double> cpu;
+    for (size_t i = 0; i < series.user.size() && i < series.system.size(); ++i)
+        cpu.push_back(series.user[i] + series.system[i]);
+    return cpu;
+}
+
+void print_ratio(const char* name, const series_t& a, const series_t& b)
+{
+    std::printf("  %-24s %6.2f   %6.2f\n", name, bench::median_ratio(a.wall, b.wall),
+                bench::median_ratio(cpu_of(a), cpu_of(b)));
+}
+
 void print_results(const series_t (&series)[alternative_count], uint64_t bytes, int rounds)
 {
     std::printf("median of %d interleaved rounds; MB = 10^6 bytes; user/sys: CPU seconds of the process\n", rounds);
@@ -285,15 +334,12 @@ void print_results(const series_t (&series)[alternative_count], uint64_t bytes, 
                     wall > 0 ? bytes / wall / 1e6 : 0.0, bench::median(series[a].user),
                     bench::median(series[a].system));
     }
-    const series_t& floor = series[chunk_copy];
-    std::printf("ratios (median of per-round time ratios):\n");
-    std::printf("  dump / copy            %6.2f\n", bench::median_ratio(series[dump_run].wall, floor.wall));
-    std::printf("  restore / copy         %6.2f\n", bench::median_ratio(series[restore_run].wall, floor.wall));
-    std::printf("  record copy / copy     %6.2f\n", bench::median_ratio(series[record_copy].wall, floor.wall));
-    std::printf("  dump / record copy     %6.2f\n",
-                bench::median_ratio(series[dump_run].wall, series[record_copy].wall));
-    std::printf("  restore / record copy  %6.2f\n",
-                bench::median_ratio(series[restore_run].wall, series[record_copy].wall));
+    std::printf("ratios (median of per-round ratios):  wall   CPU (user+sys)\n");
+    print_ratio("dump / copy", series[dump_run], series[chunk_copy]);
+    print_ratio("restore / copy", series[restore_run], series[chunk_copy]);
+    print_ratio("record copy / copy", series[record_copy], series[chunk_copy]);
+    print_ratio("dump / record copy", series[dump_run], series[record_copy]);
+    print_ratio("restore / record copy", series[restore_run], series[record_copy]);
 }
 
 // A first untimed round warms the caches and proves every alternative copies correctly.
