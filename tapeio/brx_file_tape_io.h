@@ -1,6 +1,7 @@
 // A container file driven as a tape: blocks are tape records, zero-length blocks tape marks,
 // the end of the file is the end of the recorded data and the offset of the next header is
 // the tape position. The caller opens the file, attaches it and calls setup first.
+// The results, and what is refused as damaged, are listed in brx_file_tape_io.cpp.
 #pragma once
 
 #include <cstdint>
