@@ -13,8 +13,9 @@ const bytes_t inquiry = {0x12, 0, 0, 0, 36, 0};
 // The first n bytes of expected, then the 0xEE filler the caller's buffer held.
 bytes_t join_prefix(const bytes_t& expected, size_t n)
 {
-    bytes_t out(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(n));
-    out.resize(expected.size(), 0xEE);
+    bytes_t out(expected.size(), 0xEE);
+    for (size_t i = 0; i < n && i < expected.size(); ++i)
+        out[i] = expected[i];
     return out;
 }
 
