@@ -49,7 +49,7 @@ void report_fatal(const restore_target_t& target, const restore_request_t& reque
 void report_sense(const restore_target_t& target, const restore_request_t& request, const write_messages_t& m)
 {
     const uint8_t key = sense_key(request);
-    if (key == sense_key_volume_overflow)
+    if (key == sense_key_blank_check)
         copy_context.report(m.full_text, m.full, target.path);
     else if (key == sense_key_unit_attention)
         copy_context.report(m.attention_text, m.attention, target.path);

@@ -49,7 +49,7 @@ constexpr uint8_t sense_key_no_sense = 0x0;
 constexpr uint8_t sense_key_recovered_error = 0x1;
 constexpr uint8_t sense_key_not_ready = 0x2;
 constexpr uint8_t sense_key_unit_attention = 0x6;
-constexpr uint8_t sense_key_volume_overflow = 0x8;
+constexpr uint8_t sense_key_blank_check = 0x8;  // after a WRITE, told as a full tape
 
 inline bool has_sense(const restore_request_t& request) { return request.spt.SenseInfoLength != 0; }
 inline uint8_t sense_key(const restore_request_t& request) { return request.sense()[2] & 0x0F; }
