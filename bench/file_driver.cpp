@@ -136,7 +136,7 @@ bool run_alternative(alternative_t alternative, tape_io_handle_t& handle, uint8_
 // Seconds per round for each alternative.
 struct samples_t {
     std::vector<double> wall[alternative_count];
-    std::vector<double> cpu[alternative_count];  // std::clock: the process's CPU time where the C library gives it
+    std::vector<double> cpu[alternative_count];  // std::clock: CPU time on Linux, wall time on Windows
 };
 
 // A first untimed round warms the cache and checks the records' bytes; the timed rounds start
