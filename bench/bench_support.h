@@ -163,11 +163,11 @@ inline bool same_files(const std::string& expected, const std::string& actual)
     return same;
 }
 
-using clock_t_ = std::chrono::steady_clock;
+using steady_clock = std::chrono::steady_clock;
 
-inline double seconds_since(clock_t_::time_point start)
+inline double seconds_since(steady_clock::time_point start)
 {
-    return std::chrono::duration<double>(clock_t_::now() - start).count();
+    return std::chrono::duration<double>(steady_clock::now() - start).count();
 }
 
 inline double median(std::vector<double> values)
@@ -191,8 +191,8 @@ inline double median_ratio(const std::vector<double>& a, const std::vector<doubl
 
 inline void print_layout(const layout_t& layout)
 {
-    std::printf("container: %" PRIu64 " bytes, %" PRIu64 " records (%" PRIu64 " data bytes, sizes 512/4096/32768/65024), "
-                "%" PRIu64 " tape marks\n",
+    std::printf("container: %" PRIu64 " bytes, %" PRIu64 " records (%" PRIu64
+                " data bytes, sizes 512/4096/32768/65024), %" PRIu64 " tape marks\n",
                 layout.file_bytes, layout.records, layout.data_bytes, layout.marks);
 }
 

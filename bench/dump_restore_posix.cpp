@@ -28,8 +28,9 @@ enum scratch_file_t { input_file, dump_file, copy_file, tape_file, brx_errors, s
 const char* const scratch_names[scratch_count] = {"in.dmp", "out.dmp", "copy.dmp", "blank.dmp", "brx.err"};
 char scratch_dir[PATH_MAX];
 char scratch_paths[scratch_count][PATH_MAX + 16];
+// brx while it runs, so that an interrupted benchmark ends it too.
 volatile pid_t running_child = 0;
-const int interrupting_signals[] = {SIGINT, SIGTERM, SIGHUP};  // brx while it runs, so that an interrupted benchmark ends it too
+const int interrupting_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void remove_scratch()
 {
@@ -155,7 +156,7 @@ sample_t run_brx(const std::string& brx, const char* first, const char* second, 
                  const std::string& device)
 {
     sample_t sample;
-    const auto start = bench::clock_t_::now();
+    const auto start = bench::steady_clock::now();
     const pid_t child = start_brx(brx, first, second, variable, device);
     if (child < 0)
         return sample;
@@ -248,7 +249,7 @@ sample_t run_copy(bool (*copy)(int, int))
     sample_t sample;
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
-    const auto start = bench::clock_t_::now();
+    const auto start = bench::steady_clock::now();
     const int in = open(scratch_paths[input_file], O_RDONLY);
     const int out = open(scratch_paths[copy_file], O_WRONLY | O_CREAT | O_TRUNC, 0644);
     sample.ok = in >= 0 && out >= 0 && copy(in, out);

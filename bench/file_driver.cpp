@@ -56,7 +56,7 @@ bool choose_scratch(const std::string& dir, uint64_t bytes)
                      parent.string().c_str(), static_cast<uint64_t>(space.available >> 20), (bytes >> 20) + 64);
         return false;
     }
-    const auto stamp = static_cast<uint64_t>(bench::clock_t_::now().time_since_epoch().count());
+    const auto stamp = static_cast<uint64_t>(bench::steady_clock::now().time_since_epoch().count());
     const std::string path = (parent / ("brx-file-driver-" + std::to_string(stamp) + ".dmp")).string();
     if (path.size() >= sizeof scratch_name)
         return false;
@@ -149,7 +149,7 @@ bool run_rounds(tape_io_handle_t& handle, const bench::layout_t& layout, int rou
         for (int k = 0; k < alternative_count; ++k) {
             const auto alternative = static_cast<alternative_t>((round + 1 + k) % alternative_count);
             const std::clock_t cpu_start = std::clock();
-            const auto start = bench::clock_t_::now();
+            const auto start = bench::steady_clock::now();
             if (!run_alternative(alternative, handle, buffer.data(), layout, round < 0)) {
                 std::fprintf(stderr, "%s: wrong result (last error %u)\n", alternative_names[alternative],
                              static_cast<unsigned>(handle.last_error));
