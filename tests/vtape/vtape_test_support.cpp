@@ -6,20 +6,18 @@
 #include <fstream>
 #include <iterator>
 
-uint8_t pattern_byte(uint8_t seed, uint32_t i) { return static_cast<uint8_t>(seed * 31u + i * 7u + (i >> 8)); }
-
 bytes_t pattern(uint32_t length, uint8_t seed)
 {
     bytes_t bytes(length);
     for (uint32_t i = 0; i < length; ++i)
-        bytes[i] = pattern_byte(seed, i);
+        bytes[i] = static_cast<uint8_t>(seed * 31u + i * 7u + (i >> 8));
     return bytes;
 }
 
-static void put_be32(bytes_t& out, uint32_t v)
+static void put_be32(uint8_t* p, uint32_t v)
 {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(v >> shift));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
 bytes_t container_of(const std::vector<block_spec_t>& blocks)
@@ -27,12 +25,13 @@ bytes_t container_of(const std::vector<block_spec_t>& blocks)
     bytes_t out;
     uint32_t previous = 1;
     for (const block_spec_t& block : blocks) {
-        const uint32_t here = static_cast<uint32_t>(out.size());
-        put_be32(out, block.length);
-        put_be32(out, previous);
+        const size_t here = out.size();
+        out.resize(here + 8);
+        put_be32(&out[here], block.length);
+        put_be32(&out[here + 4], previous);
         const bytes_t data = pattern(block.length, block.seed);
         out.insert(out.end(), data.begin(), data.end());
-        previous = here;
+        previous = static_cast<uint32_t>(here);
     }
     return out;
 }
@@ -40,12 +39,8 @@ bytes_t container_of(const std::vector<block_spec_t>& blocks)
 vtape_dir_t::vtape_dir_t()
 {
     static std::atomic<int> counter{0};
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("brx-vtape-") + (info ? info->name() : "x") + "-" + std::to_string(++counter);
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
-    root_ = std::filesystem::temp_directory_path() / name;
+    root_ = std::filesystem::temp_directory_path() /
+            ("brx-vtape-" + std::to_string(++counter) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_);
 }
@@ -64,109 +59,89 @@ bytes_t read_file(const std::string& path)
 
 void write_file(const std::string& path, const bytes_t& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::string> read_lines(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_length)
 {
-    outcome_t outcome;
-    bytes_t data(data_length + 16, 0xEE);  // a margin that must stay untouched
+    outcome_t o;
+    bytes_t data(data_length + 16, 0xEE);
     uint8_t sense[64];
     std::fill(std::begin(sense), std::end(sense), 0xEE);
-    outcome.reply = tape.execute(cdb.data(), static_cast<uint32_t>(cdb.size()),
-                                 data_length ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED,
-                                 data_length ? data.data() : nullptr, data_length, sense, sizeof sense);
-    for (uint32_t i = data_length; i < data.size(); ++i)
-        EXPECT_EQ(data[i], 0xEE) << "byte written past the data buffer";
-    for (uint32_t i = outcome.reply.sense_length; i < sizeof sense; ++i)
-        EXPECT_EQ(sense[i], 0xEE) << "sense byte written past the delivered length";
-    outcome.sense.assign(sense, sense + outcome.reply.sense_length);
-    outcome.data.assign(data.begin(), data.begin() + std::min(outcome.reply.data_transferred, data_length));
-    return outcome;
+    o.reply = tape.execute(cdb.data(), uint32_t(cdb.size()), data_length ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED,
+                           data_length ? data.data() : nullptr, data_length, sense, sizeof sense);
+    EXPECT_EQ(bytes_t(data.begin() + data_length, data.end()), bytes_t(16, 0xEE)) << "written past the data buffer";
+    for (uint32_t i = o.reply.sense_length; i < sizeof sense; ++i)
+        EXPECT_EQ(sense[i], 0xEE) << "sense written past the delivered length";
+    o.sense.assign(sense, sense + o.reply.sense_length);
+    o.data.assign(data.begin(), data.begin() + std::min(o.reply.data_transferred, data_length));
+    return o;
 }
 
 outcome_t run_out(vtape_t& tape, const bytes_t& cdb, const bytes_t& out)
 {
-    outcome_t outcome;
+    outcome_t o;
     bytes_t data = out;
     uint8_t sense[64] = {};
-    outcome.reply = tape.execute(cdb.data(), static_cast<uint32_t>(cdb.size()), SCSI_IOCTL_DATA_OUT,
-                                 data.empty() ? nullptr : data.data(), static_cast<uint32_t>(data.size()), sense,
-                                 sizeof sense);
-    outcome.sense.assign(sense, sense + outcome.reply.sense_length);
-    return outcome;
+    o.reply = tape.execute(cdb.data(), uint32_t(cdb.size()), SCSI_IOCTL_DATA_OUT, data.empty() ? nullptr : data.data(),
+                           uint32_t(data.size()), sense, sizeof sense);
+    o.sense.assign(sense, sense + o.reply.sense_length);
+    return o;
 }
 
-bytes_t sense_bytes(const sense_spec_t& spec)
+bytes_t sense(uint8_t key_flags, uint16_t asc_ascq, int64_t information)
 {
     bytes_t s(18, 0);
-    s[0] = spec.valid ? 0xF0 : 0x70;
-    s[2] = static_cast<uint8_t>(spec.key | (spec.filemark ? 0x80 : 0) | (spec.eom ? 0x40 : 0) | (spec.ili ? 0x20 : 0));
-    s[3] = static_cast<uint8_t>(spec.information >> 24);
-    s[4] = static_cast<uint8_t>(spec.information >> 16);
-    s[5] = static_cast<uint8_t>(spec.information >> 8);
-    s[6] = static_cast<uint8_t>(spec.information);
+    s[0] = information < 0 ? 0x70 : 0xF0;
+    s[2] = key_flags;
+    put_be32(&s[3], information < 0 ? 0 : uint32_t(information));
     s[7] = 10;
-    s[12] = spec.asc;
-    s[13] = spec.ascq;
+    s[12] = uint8_t(asc_ascq >> 8);
+    s[13] = uint8_t(asc_ascq);
     return s;
 }
 
-bytes_t sense_bytes_pointer(const sense_spec_t& spec, bool in_cdb, uint16_t field_byte)
+bytes_t illegal(uint16_t asc_ascq, uint16_t field_byte, bool in_cdb)
 {
-    bytes_t s = sense_bytes(spec);
+    bytes_t s = sense(0x5, asc_ascq);
     s[15] = in_cdb ? 0xC0 : 0x80;
-    s[16] = static_cast<uint8_t>(field_byte >> 8);
-    s[17] = static_cast<uint8_t>(field_byte);
+    s[16] = uint8_t(field_byte >> 8);
+    s[17] = uint8_t(field_byte);
     return s;
 }
 
-static bytes_t six(uint8_t op, uint8_t flags, uint32_t v)
+bytes_t cdb6(uint8_t opcode, uint8_t flags, uint32_t value)
 {
-    return {op, flags, static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), 0};
+    return {opcode, flags, uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value), 0};
 }
 
-bytes_t read6(uint32_t length, uint8_t flags) { return six(0x08, flags, length); }
-bytes_t write6(uint32_t length, uint8_t flags) { return six(0x0A, flags, length); }
-bytes_t write_filemarks6(uint32_t count, uint8_t flags) { return six(0x10, flags, count); }
-bytes_t space6(uint8_t code, int32_t count) { return six(0x11, code, static_cast<uint32_t>(count) & 0xFFFFFF); }
-bytes_t rewind6() { return {0x01, 0, 0, 0, 0, 0}; }
-bytes_t read_position() { return {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
+bytes_t locate10(uint32_t index)
+{
+    bytes_t cdb = {0x2B, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    put_be32(&cdb[3], index);
+    return cdb;
+}
 
 std::unique_ptr<vtape_t> open_tape(const std::string& spec)
 {
     std::unique_ptr<vtape_t> tape;
     std::string why;
-    const DWORD error = vtape_t::open(spec.c_str(), tape, &why);
-    EXPECT_EQ(error, NO_ERROR) << spec << ": " << why;
+    EXPECT_EQ(vtape_t::open(spec.c_str(), tape, &why), NO_ERROR) << spec << ": " << why;
     return tape;
 }
 
 uint32_t position_of(vtape_t& tape)
 {
     const outcome_t o = run(tape, read_position(), 20);
-    EXPECT_EQ(o.reply.status, 0);
-    EXPECT_EQ(o.data.size(), 20u);
     if (o.data.size() != 20)
-        return 0xFFFFFFFF;
-    return (uint32_t{o.data[4]} << 24) | (uint32_t{o.data[5]} << 16) | (uint32_t{o.data[6]} << 8) | o.data[7];
+        return ADD_FAILURE() << "READ POSITION moved " << o.data.size() << " bytes", ~0u;
+    return uint32_t(o.data[4]) << 24 | uint32_t(o.data[5]) << 16 | uint32_t(o.data[6]) << 8 | o.data[7];
 }
 
 void write_blocks(vtape_t& tape, const std::vector<block_spec_t>& blocks)
 {
-    for (const block_spec_t& block : blocks) {
-        const outcome_t o = block.length == 0 ? run(tape, write_filemarks6(1))
-                                              : run_out(tape, write6(block.length), pattern(block.length, block.seed));
-        EXPECT_EQ(o.reply.status, 0) << "writing a block of " << block.length;
+    for (const block_spec_t& b : blocks) {
+        const outcome_t o = b.length ? run_out(tape, write6(b.length), pattern(b.length, b.seed)) : run(tape, filemarks6(1));
+        EXPECT_EQ(o.reply.status, 0) << "writing a block of " << b.length;
     }
 }

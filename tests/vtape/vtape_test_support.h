@@ -1,4 +1,4 @@
-// Helpers for the virtual drive's tests: media built byte by byte, commands, expected sense bytes.
+// Helpers for the virtual drive's tests: media and sense bytes built independently of the drive.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,12 @@
 
 using bytes_t = std::vector<uint8_t>;
 
-// One block of a medium: a record of `length` bytes (contents from pattern_byte) or, length 0, a mark.
+// A record of `length` bytes of pattern(length, seed), or a mark when length is 0.
 struct block_spec_t {
     uint32_t length = 0;
     uint8_t seed = 0;
 };
-
-uint8_t pattern_byte(uint8_t seed, uint32_t i);
 bytes_t pattern(uint32_t length, uint8_t seed);
-// Container bytes for these blocks, written independently of the program's own writer.
 bytes_t container_of(const std::vector<block_spec_t>& blocks);
 
 // A scratch folder per test, removed afterwards.
@@ -32,47 +29,32 @@ public:
 private:
     std::filesystem::path root_;
 };
-
 bytes_t read_file(const std::string& path);
 void write_file(const std::string& path, const bytes_t& bytes);
-std::vector<std::string> read_lines(const std::string& path);
 
 struct outcome_t {
     vtape_reply_t reply;
     bytes_t sense;  // exactly the bytes delivered
     bytes_t data;   // data in: the bytes moved
 };
-
-// Runs one command. Data in: a buffer of data_length bytes; data out: `out` is sent.
+// Data in to a buffer of data_length bytes, checking nothing is written past it or the sense.
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_length = 0);
 outcome_t run_out(vtape_t& tape, const bytes_t& cdb, const bytes_t& out);
 
-// The 18 sense bytes a drive sends for these fields, built independently of the program's encoder.
-struct sense_spec_t {
-    uint8_t key = 0;
-    uint8_t asc = 0;
-    uint8_t ascq = 0;
-    bool filemark = false;
-    bool eom = false;
-    bool ili = false;
-    bool valid = false;
-    uint32_t information = 0;
-};
-bytes_t sense_bytes(const sense_spec_t& spec);
-// With the sense-key specific field pointer (ILLEGAL REQUEST).
-bytes_t sense_bytes_pointer(const sense_spec_t& spec, bool in_cdb, uint16_t field_byte);
+// 18 fixed-format sense bytes. key_flags: the sense key with FILEMARK 0x80, EOM 0x40, ILI 0x20;
+// information < 0: VALID clear. illegal(): ILLEGAL REQUEST with the field pointer (in the CDB or list).
+bytes_t sense(uint8_t key_flags, uint16_t asc_ascq, int64_t information = -1);
+bytes_t illegal(uint16_t asc_ascq, uint16_t field_byte, bool in_cdb = true);
 
-// CDBs.
-bytes_t read6(uint32_t length, uint8_t flags = 0);
-bytes_t write6(uint32_t length, uint8_t flags = 0);
-bytes_t write_filemarks6(uint32_t count, uint8_t flags = 0);
-bytes_t space6(uint8_t code, int32_t count);
-bytes_t rewind6();
-bytes_t read_position();
+bytes_t cdb6(uint8_t opcode, uint8_t flags, uint32_t value);
+inline bytes_t read6(uint32_t length, uint8_t flags = 0) { return cdb6(0x08, flags, length); }
+inline bytes_t write6(uint32_t length, uint8_t flags = 0) { return cdb6(0x0A, flags, length); }
+inline bytes_t filemarks6(uint32_t count, uint8_t flags = 0) { return cdb6(0x10, flags, count); }
+inline bytes_t space6(uint8_t code, int32_t count) { return cdb6(0x11, code, uint32_t(count) & 0xFFFFFF); }
+inline bytes_t rewind6() { return cdb6(0x01, 0, 0); }
+bytes_t locate10(uint32_t index);
+inline bytes_t read_position() { return {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
-// Opens PATH?OPTIONS or fails the test.
-std::unique_ptr<vtape_t> open_tape(const std::string& spec);
-// Block index reported by READ POSITION.
-uint32_t position_of(vtape_t& tape);
-// Writes records and marks through the drive's WRITE and WRITE FILEMARKS.
+std::unique_ptr<vtape_t> open_tape(const std::string& spec);  // fails the test if it cannot
+uint32_t position_of(vtape_t& tape);                           // READ POSITION's block index
 void write_blocks(vtape_t& tape, const std::vector<block_spec_t>& blocks);
