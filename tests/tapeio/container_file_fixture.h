@@ -1,106 +1,192 @@
-// Container files for the file driver's tests: built here byte by byte, independently of the
-// program's own header code, in a directory of their own per test.
+// Container files for the file driver's tests, built byte by byte independently of the driver's
+// own header code, in a directory of their own per test.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "tapeio/brx_file_tape_io.h"
-#include "tapeio/tape_io_handle.h"
+#include "tapeio/tape_io_objects.h"
 
 namespace brx_test {
 
-// Data byte i of the record that is block number index of a file; differs from block to block
-// and along a record, so a wrong offset or a swapped record shows.
-uint8_t pattern_byte(size_t index, uint64_t i);
-std::vector<uint8_t> pattern(size_t index, uint32_t length);
+// Byte i of block index: differs between blocks and along a record, so a wrong offset shows.
+inline uint8_t pattern_byte(size_t index, uint64_t i) { return static_cast<uint8_t>(index * 37 + i * 7 + (i >> 8) * 13 + 1); }
 
-void put_be32(uint8_t* bytes, uint32_t value);
-std::vector<uint8_t> header_bytes(uint32_t length, uint32_t back_pointer);
+inline std::vector<uint8_t> pattern(size_t index, uint32_t length)
+{
+    std::vector<uint8_t> bytes(length);
+    for (uint32_t i = 0; i < length; ++i)
+        bytes[i] = pattern_byte(index, i);
+    return bytes;
+}
 
-// Where the blocks of a built file lie.
-struct layout_t {
-    std::vector<uint64_t> offsets;
-    uint64_t end = 0;
-};
+inline std::vector<uint8_t> be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 
-// The offsets of blocks of these lengths laid one after the other from first_offset.
-layout_t lay_out(const std::vector<uint32_t>& lengths, uint64_t first_offset = 0);
+inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
 
-// The operations a test can name, each with a count of 1 where it takes one;
-// write_record writes the 5 bytes that data() holds.
-enum class op_t {
-    read_forward,
-    read_reverse,
-    space_file_forward,
-    space_file_reverse,
-    space_record_forward,
-    space_record_reverse,
-    step_record_forward,
-    step_record_reverse,
-    write_tape_mark,
-    rewind,
-    write_record,
-    erase,
-    flush,
-    setup,
-    unload,
-};
-const char* op_name(op_t op);
+inline std::vector<uint8_t> header_bytes(uint32_t length, uint32_t back) { return concat({be32(length), be32(back)}); }
+
+// Every operation a test can name; counts are 1, write_record writes the 5 bytes data() holds.
+enum class op_t { read_forward, read_reverse, space_file_forward, space_file_reverse, space_record_forward,
+    space_record_reverse, step_record_forward, step_record_reverse, write_tape_mark, rewind, write_record, erase,
+    flush, setup, unload };
+
+inline const char* op_name(op_t op)
+{
+    static const char* const names[] = {"read_forward", "read_reverse", "space_file_forward", "space_file_reverse",
+        "space_record_forward", "space_record_reverse", "step_record_forward", "step_record_reverse",
+        "write_tape_mark", "rewind", "write_record", "erase", "flush", "setup", "unload"};
+    return names[static_cast<int>(op)];
+}
 
 // One step of a script: the operation, its result and the handle afterwards.
 struct step_t {
     op_t op;
     int32_t result;
-    uint64_t position;
-    uint64_t prev_offset;
+    uint64_t position, prev_offset;
     int32_t block_count;
+    uint32_t last_error = 0;
 };
 
 class container_file_test : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    explicit container_file_test(tape_io_t& driver = brx_file_tape_io) : tape(driver)
+    {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        directory = std::filesystem::temp_directory_path() /
+                    ("brx-file-" + std::string(info->name()) + "-" + std::to_string(getpid()));
+        std::filesystem::create_directories(directory);
+    }
+    void TearDown() override
+    {
+        close();
+        std::filesystem::remove_all(directory);
+    }
 
-    std::string path(const std::string& name = "tape.brx") const;
-    // Writes blocks of these lengths with pattern data; data of records above sparse_above
-    // bytes is left as a hole. The file ends after the last block.
-    layout_t create(const std::vector<uint32_t>& lengths, uint32_t sparse_above = 1u << 20);
-    void create_bytes(const std::vector<uint8_t>& bytes);
-    // Overwrites bytes of the file in place, through a file stream of its own.
-    void patch(uint64_t offset, const std::vector<uint8_t>& bytes);
-    void append(const std::vector<uint8_t>& bytes);
-    std::vector<uint8_t> contents() const;
+    std::string path() const { return (directory / "tape.brx").string(); }
 
-    // Opens the file, attaches it to handle and runs setup (which must answer 1).
-    void open(DWORD access = GENERIC_READ | GENERIC_WRITE);
-    void close();
-    // The operating system's file pointer of the attached file.
-    uint64_t file_pointer();
-    // position, prev_offset and block_count, and the file pointer on position.
-    void expect_at(uint64_t position, uint64_t prev_offset, int32_t block_count, const std::string& where);
+    // Blocks of these lengths with pattern data (records above sparse_above left as holes);
+    // returns their offsets followed by the end of the file.
+    std::vector<uint64_t> create(const std::vector<uint32_t>& lengths, uint32_t sparse_above = 1u << 20)
+    {
+        std::ofstream(path(), std::ios::binary | std::ios::trunc).close();
+        std::vector<uint64_t> offsets = {0};
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            patch(offsets[i], header_bytes(lengths[i], i == 0 ? 1 : static_cast<uint32_t>(offsets[i - 1])));
+            if (lengths[i] <= sparse_above)
+                patch(offsets[i] + 8, pattern(i, lengths[i]));
+            offsets.push_back(offsets[i] + 8 + lengths[i]);
+        }
+        std::filesystem::resize_file(path(), offsets.back());
+        return offsets;
+    }
+    void patch(uint64_t offset, const std::vector<uint8_t>& bytes)
+    {
+        std::fstream out(path(), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(offset));
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good()) << "patching at " << offset;
+    }
+    void append(const std::vector<uint8_t>& bytes) { patch(std::filesystem::file_size(path()), bytes); }
+    std::vector<uint8_t> contents() const
+    {
+        std::ifstream in(path(), std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Shared, so that a test can damage the file while the driver has it open; setup must answer 1.
+    void open(DWORD access = GENERIC_READ | GENERIC_WRITE)
+    {
+        file = CreateFileA(path().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+        handle.attach(file);
+        ASSERT_EQ(tape.setup(&handle, buffer.data(), static_cast<uint32_t>(buffer.size())), 1);
+    }
+    void close()
+    {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+
+    // The handle's three fields, and the operating system's file pointer on position.
+    void expect_at(uint64_t position, uint64_t prev_offset, int32_t block_count, const std::string& where)
+    {
+        EXPECT_EQ(handle.position, position) << where;
+        EXPECT_EQ(handle.prev_offset, prev_offset) << where;
+        EXPECT_EQ(handle.block_count, block_count) << where;
+        LONG high = 0;
+        DWORD low = SetFilePointer(file, 0, &high, FILE_CURRENT);
+        EXPECT_EQ((uint64_t{static_cast<uint32_t>(high)} << 32) | low, position) << where << ": file pointer";
+    }
 
     uint8_t* data() { return buffer.data() + 8; }
-    int32_t run(op_t op, uint32_t count = 1);
-    // Runs the steps, none of which may leave an error code. With a layout, a read must also
-    // deliver the pattern data of the block it passed (its head forwards, its tail backwards).
-    void run_script(const std::vector<step_t>& steps, const layout_t* layout = nullptr);
+    int32_t run(op_t op, uint32_t count = 1)
+    {
+        uint8_t* b = buffer.data();
+        uint32_t size = static_cast<uint32_t>(buffer.size());
+        switch (op) {
+        case op_t::read_forward: return tape.read_forward(&handle, b, size);
+        case op_t::read_reverse: return tape.read_reverse(&handle, b, size);
+        case op_t::space_file_forward: return tape.space_file_forward(&handle, b, size);
+        case op_t::space_file_reverse: return tape.space_file_reverse(&handle, b, size);
+        case op_t::space_record_forward: return tape.space_record_forward(&handle, b, size, count);
+        case op_t::space_record_reverse: return tape.space_record_reverse(&handle, b, size, count);
+        case op_t::step_record_forward: return tape.step_record_forward(&handle, b, size, count);
+        case op_t::step_record_reverse: return tape.step_record_reverse(&handle, b, size, count);
+        case op_t::write_tape_mark: return tape.write_tape_mark(&handle, b, size);
+        case op_t::rewind: return tape.rewind(&handle, b, size);
+        case op_t::write_record: return tape.write_record(&handle, b, 5);
+        case op_t::erase: return tape.erase(&handle, b, size);
+        case op_t::flush: return tape.flush(&handle, b, size);
+        case op_t::setup: return tape.setup(&handle, b, size);
+        case op_t::unload: return tape.unload(&handle, b, size);
+        }
+        return -100;
+    }
+
+    // Runs the steps; given the offsets create() returned, a read must also deliver the pattern
+    // data of the block it passed (its head forwards, its tail backwards).
+    void run_script(const std::vector<step_t>& steps, const std::vector<uint64_t>* offsets = nullptr)
+    {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const step_t& s = steps[i];
+            std::string where = "step " + std::to_string(i) + " (" + op_name(s.op) + ")";
+            std::fill(buffer.begin(), buffer.end(), uint8_t{0xEE});
+            ASSERT_EQ(run(s.op), s.result) << where << ", last_error " << handle.last_error;
+            EXPECT_EQ(handle.last_error, s.last_error) << where;
+            expect_at(s.position, s.prev_offset, s.block_count, where);
+            if (offsets == nullptr || (s.op != op_t::read_forward && s.op != op_t::read_reverse) || s.result <= 0)
+                continue;
+            uint64_t block = s.op == op_t::read_forward ? handle.prev_offset : handle.position;
+            size_t index = std::find(offsets->begin(), offsets->end(), block) - offsets->begin();
+            uint32_t length = static_cast<uint32_t>(s.result);
+            uint32_t delivered = std::min<uint32_t>(length, static_cast<uint32_t>(buffer.size()) - 8);
+            uint32_t first = s.op == op_t::read_forward ? 0 : length - delivered;
+            for (uint32_t k = 0; k < delivered; ++k)
+                ASSERT_EQ(data()[k], pattern_byte(index, first + k)) << where << ": data byte " << k;
+        }
+    }
 
     std::filesystem::path directory;
     tape_io_handle_t handle;
     HANDLE file = INVALID_HANDLE_VALUE;
-    brx_file_tape_io_t& tape;
-    std::vector<uint8_t> buffer;
-
-public:
-    container_file_test();
-    // Runs the tests on another driver object than the process-wide one.
-    explicit container_file_test(brx_file_tape_io_t& driver);
+    tape_io_t& tape;
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(65536);
 };
 
 }  // namespace brx_test
