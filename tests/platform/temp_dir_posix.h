@@ -4,32 +4,28 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
-class temp_dir_t {
-public:
-    temp_dir_t()
-    {
+struct temp_dir_t {
+    std::string path = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "brx-platform-XXXXXX").string();
-        path = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
+        return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }();
+
+    temp_dir_t() = default;
+    temp_dir_t(const temp_dir_t&) = delete;
     ~temp_dir_t()
     {
         std::error_code ignored;
         if (!path.empty()) std::filesystem::remove_all(path, ignored);
     }
-    temp_dir_t(const temp_dir_t&) = delete;
-    temp_dir_t& operator=(const temp_dir_t&) = delete;
-
     std::string file(const std::string& name) const { return path + "/" + name; }
-
     std::string write(const std::string& name, const std::string& content) const
     {
         std::ofstream(file(name), std::ios::binary) << content;
         return file(name);
     }
-
-    std::string path;
 };
 
 inline std::string read_whole(const std::string& name)
