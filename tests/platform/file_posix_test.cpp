@@ -107,7 +107,8 @@ TEST(file_io, reads_and_writes_fail_with_the_windows_codes_and_count_nothing)
     for (const auto& c : cases) {
         DWORD done = 9;
         char byte = 0;
-        EXPECT_FALSE(c.write ? WriteFile(c.handle, "x", 1, &done, nullptr) : ReadFile(c.handle, &byte, 1, &done, nullptr));
+        EXPECT_FALSE(c.write ? WriteFile(c.handle, "x", 1, &done, nullptr)
+                             : ReadFile(c.handle, &byte, 1, &done, nullptr));
         EXPECT_EQ(GetLastError(), c.error) << c.write << " on " << c.handle;
         EXPECT_EQ(done, 0u);
     }
@@ -156,7 +157,8 @@ TEST_F(file_pointer_test, moves_and_reports_in_halves_as_windows_does)
         {"5 GiB + 3", 10, FILE_BEGIN, 0x40000003, true, 1, 0x40000003, 1, untouched, 5 * gib + 3},
         {"negative high half", 10, FILE_BEGIN, 5, true, -1, bad, -1, ERROR_NEGATIVE_SEEK, 10},
         {"64-bit step back", 10, FILE_CURRENT, -10, true, -1, 0, 0, untouched, 0},
-        {"no room for the result", 4 * gib - 1, FILE_CURRENT, 1, false, 0, bad, 0, ERROR_INVALID_PARAMETER, 4 * gib - 1},
+        {"no room for the result", 4 * gib - 1, FILE_CURRENT, 1, false, 0, bad, 0, ERROR_INVALID_PARAMETER,
+         4 * gib - 1},
         {"unknown method", 10, 3, 0, false, 0, bad, 0, ERROR_INVALID_PARAMETER, 10},
     };
     for (const auto& c : cases) {

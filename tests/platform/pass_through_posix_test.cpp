@@ -109,17 +109,19 @@ TEST_F(pass_through_test, the_block_gets_status_sense_and_data_or_the_failed_cal
     }
 }
 
-TEST_F(pass_through_test, malformed_requests_are_refused_before_the_device_sees_them)
+TEST_F(pass_through_test, malformed_or_misdirected_requests_are_refused_before_the_device_sees_them)
 {
-    const struct { const char* what; void (*spoil)(SCSI_PASS_THROUGH_DIRECT&); DWORD in_size, out_size; } cases[] = {
-        {"32-bit length", [](SCSI_PASS_THROUGH_DIRECT& r) { r.Length = 44; }, block_size, block_size},
-        {"cdb too long", [](SCSI_PASS_THROUGH_DIRECT& r) { r.CdbLength = 17; }, block_size, block_size},
-        {"no cdb", [](SCSI_PASS_THROUGH_DIRECT& r) { r.CdbLength = 0; }, block_size, block_size},
-        {"unknown direction", [](SCSI_PASS_THROUGH_DIRECT& r) { r.DataIn = 3; }, block_size, block_size},
-        {"data without buffer", [](SCSI_PASS_THROUGH_DIRECT& r) { r.DataBuffer = nullptr; }, block_size, block_size},
-        {"sense over the structure", [](SCSI_PASS_THROUGH_DIRECT& r) { r.SenseInfoOffset = 8; }, block_size, block_size},
-        {"input too small", [](SCSI_PASS_THROUGH_DIRECT&) {}, sizeof(SCSI_PASS_THROUGH_DIRECT) - 1, block_size},
-        {"output too small for the sense", [](SCSI_PASS_THROUGH_DIRECT&) {}, block_size, block_size - 1},
+    using block_t = SCSI_PASS_THROUGH_DIRECT;
+    const DWORD full = block_size;
+    const struct { const char* what; void (*spoil)(block_t&); DWORD in_size, out_size; } cases[] = {
+        {"32-bit length", [](block_t& r) { r.Length = 44; }, full, full},
+        {"cdb too long", [](block_t& r) { r.CdbLength = 17; }, full, full},
+        {"no cdb", [](block_t& r) { r.CdbLength = 0; }, full, full},
+        {"unknown direction", [](block_t& r) { r.DataIn = 3; }, full, full},
+        {"data without buffer", [](block_t& r) { r.DataBuffer = nullptr; }, full, full},
+        {"sense over the structure", [](block_t& r) { r.SenseInfoOffset = 8; }, full, full},
+        {"input too small", [](block_t&) {}, sizeof(block_t) - 1, full},
+        {"output too small for the sense", [](block_t&) {}, full, full - 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -128,23 +130,17 @@ TEST_F(pass_through_test, malformed_requests_are_refused_before_the_device_sees_
         EXPECT_FALSE(call(c.in_size, c.out_size));
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     }
-    EXPECT_FALSE(call(block_size, block_size, 0x4D004));  // only pass-through is served
+    EXPECT_FALSE(call(block_size, block_size, 0x4D004));  // only pass-through, and only on a device
     EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
-    EXPECT_TRUE(device->commands.empty());
-}
-
-TEST_F(pass_through_test, a_file_or_closed_handle_has_no_pass_through)
-{
     temp_dir_t dir;
     HANDLE file = CreateFileA(dir.write("f", "").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    prepare_read(16);
-    DWORD returned = 0;
-    for (DWORD error : {ERROR_INVALID_FUNCTION, ERROR_INVALID_HANDLE}) {
+    for (DWORD error : {ERROR_INVALID_FUNCTION, ERROR_INVALID_HANDLE}) {  // open, then closed
         EXPECT_FALSE(DeviceIoControl(file, IOCTL_SCSI_PASS_THROUGH_DIRECT, buffer, block_size, buffer, block_size,
-                                     &returned, nullptr));
+                                     &last_returned, nullptr));
         EXPECT_EQ(GetLastError(), error);
         CloseHandle(file);
     }
+    EXPECT_TRUE(device->commands.empty());
 }
 
 TEST_F(pass_through_test, a_separate_output_block_receives_status_and_sense)
