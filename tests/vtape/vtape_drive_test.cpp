@@ -42,24 +42,28 @@ TEST(vtape_drive, unknown_and_malformed_requests_and_short_sense_buffers)
     EXPECT_EQ(run(*tape, cdb6(0x03, 0x01, 18), 18).sense, illegal(0x2400, 1));
     // Malformed calls fail and run nothing: bad CDB lengths, no CDB, data in with direction out.
     uint8_t sense_buffer[18];
+    uint32_t sense_capacity = 18;
     uint8_t data[36];
     const uint8_t cdb[16] = {0x34};
-    EXPECT_EQ(tape->execute(cdb, 6, SCSI_IOCTL_DATA_IN, nullptr, 0, sense_buffer, 18).error, ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(tape->execute(cdb, 5, SCSI_IOCTL_DATA_IN, nullptr, 0, sense_buffer, 18).error, ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(tape->execute(cdb, 17, SCSI_IOCTL_DATA_IN, nullptr, 0, sense_buffer, 18).error, ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(tape->execute(nullptr, 6, SCSI_IOCTL_DATA_IN, nullptr, 0, sense_buffer, 18).error, ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(tape->execute(inquiry.data(), 6, SCSI_IOCTL_DATA_OUT, data, 36, sense_buffer, 18).error,
-              ERROR_INVALID_PARAMETER);
-    // Sense is cut to the caller's capacity.
+    const auto call = [&](const uint8_t* command, uint32_t length, uint8_t direction, uint32_t data_length) {
+        return tape->execute(command, length, direction, data_length ? data : nullptr, data_length,
+                             sense_capacity ? sense_buffer : nullptr, sense_capacity);
+    };
+    EXPECT_EQ(call(cdb, 6, SCSI_IOCTL_DATA_IN, 0).error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(call(cdb, 5, SCSI_IOCTL_DATA_IN, 0).error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(call(cdb, 17, SCSI_IOCTL_DATA_IN, 0).error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(call(nullptr, 6, SCSI_IOCTL_DATA_IN, 0).error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(call(inquiry.data(), 6, SCSI_IOCTL_DATA_OUT, 36).error, ERROR_INVALID_PARAMETER);
+    // Sense is cut to the caller's capacity, or not delivered at all.
     const bytes_t read10 = read6(10);
+    sense_capacity = 8;
     std::fill(std::begin(sense_buffer), std::end(sense_buffer), 0xEE);
-    const vtape_reply_t reply = tape->execute(read10.data(), 6, SCSI_IOCTL_DATA_IN, data, 10, sense_buffer, 8);
-    EXPECT_EQ(reply.status, 2);
-    EXPECT_EQ(reply.sense_length, 8u);
+    EXPECT_EQ(call(read10.data(), 6, SCSI_IOCTL_DATA_IN, 10).sense_length, 8u);
     bytes_t expected = sense(0x8, 0x0005, 10);
     std::fill(expected.begin() + 8, expected.end(), 0xEE);
-    EXPECT_EQ(bytes_t(sense_buffer, sense_buffer + 18), expected);
-    EXPECT_EQ(tape->execute(read10.data(), 6, SCSI_IOCTL_DATA_IN, data, 10, nullptr, 0).sense_length, 0u);
+    EXPECT_EQ(bytes_t(std::begin(sense_buffer), std::end(sense_buffer)), expected);
+    sense_capacity = 0;
+    EXPECT_EQ(call(read10.data(), 6, SCSI_IOCTL_DATA_IN, 10).sense_length, 0u);
 }
 
 TEST(vtape_drive, unit_attention_and_not_ready_hold_back_commands)
@@ -131,41 +135,34 @@ TEST(vtape_drive, bad_option_strings_and_unopenable_files_are_refused_with_a_rea
 
 TEST(vtape_drive, the_trace_has_one_line_per_command_and_is_appended_to)
 {
+    struct case_t { bytes_t cdb; uint32_t data_in; bytes_t out; const char* line; };
+    const case_t first[] = {
+        {rewind6(), 0, {}, "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00"},
+        {rewind6(), 0, {}, "01 00 00 00 00 00 | none 0 | status 00 | sense -"},
+        {read6(65024), 65024, {}, "08 00 00 FE 00 00 | in 65024 | status 02 | sense 00/00/00"},
+        {read6(65024), 65024, {}, "08 00 00 FE 00 00 | in 65024 | status 02 | sense 00/00/01"},
+        {read6(100), 100, {}, "08 00 00 00 64 00 | in 100 | status 02 | sense 08/00/05"},
+        {read6(100), 99, {}, "08 00 00 00 64 00 | in 99 | error 87"},
+        {write6(4), 0, {1, 2, 3, 4}, "0A 00 00 00 04 00 | out 4 | status 00 | sense -"},
+        {{0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 0xFF, 0}, 255, {}, "5A 00 3F 00 00 00 00 00 FF 00 | in 255 | status 00 | sense -"},
+        {cdb6(0xC1, 0, 0), 0, {}, "C1 00 00 00 00 00 | none 0 | status 02 | sense 05/20/00"},
+    };
     vtape_dir_t dir;
     write_file(dir.path("t.dmp"), container_of({{100, 1}, {0, 0}}));
-    const std::string log = dir.path("t.log");
-    for (const char* options : {"&attention=1", ""}) {
-        auto tape = open_tape(dir.path("t.dmp") + "?trace=" + log + options);
-        if (*options) {
-            run(*tape, rewind6());
-            run(*tape, rewind6());
-            run(*tape, read6(65024), 65024);
-            run(*tape, read6(65024), 65024);
-            run(*tape, read6(100), 100);
-            run(*tape, read6(100), 99);
-            run_out(*tape, write6(4), {1, 2, 3, 4});
-            run(*tape, bytes_t{0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 0xFF, 0}, 255);
-            run(*tape, cdb6(0xC1, 0, 0));
-        } else {
-            run(*tape, cdb6(0x00, 0, 0));
+    std::vector<std::string> expected;
+    {
+        auto tape = open_tape(dir.path("t.dmp") + "?trace=" + dir.path("t.log") + "&attention=1");
+        for (const case_t& c : first) {
+            run(*tape, c.cdb, c.data_in, c.out);
+            expected.push_back(c.line);
         }
     }
-    std::ifstream in(log, std::ios::binary);
+    run(*open_tape(dir.path("t.dmp") + "?trace=" + dir.path("t.log")), cdb6(0x00, 0, 0));
+    expected.push_back("00 00 00 00 00 00 | none 0 | status 00 | sense -");
+    std::ifstream in(dir.path("t.log"), std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    const std::vector<std::string> expected = {
-        "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00",
-        "01 00 00 00 00 00 | none 0 | status 00 | sense -",
-        "08 00 00 FE 00 00 | in 65024 | status 02 | sense 00/00/00",
-        "08 00 00 FE 00 00 | in 65024 | status 02 | sense 00/00/01",
-        "08 00 00 00 64 00 | in 100 | status 02 | sense 08/00/05",
-        "08 00 00 00 64 00 | in 99 | error 87",
-        "0A 00 00 00 04 00 | out 4 | status 00 | sense -",
-        "5A 00 3F 00 00 00 00 00 FF 00 | in 255 | status 00 | sense -",
-        "C1 00 00 00 00 00 | none 0 | status 02 | sense 05/20/00",
-        "00 00 00 00 00 00 | none 0 | status 00 | sense -",
-    };
     EXPECT_EQ(lines, expected);
 }
 

@@ -80,14 +80,14 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
     vtape_dir_t dir;
     auto tape = open_tape(dir.path("t.dmp") + "?maxblock=65535");
     const bytes_t list = join({header, block_512, config, compression});
-    EXPECT_EQ(run_out(*tape, select6(0x10, uint8_t(list.size())), list).reply.status, 0);
+    EXPECT_EQ(run(*tape, select6(0x10, uint8_t(list.size())), 0, list).reply.status, 0);
     const bytes_t stored = join({{43, 0, 0x20, 8}, block_512, compression, config});
     EXPECT_EQ(run(*tape, sense6(0x3F, 255), 255).data, stored);
     // A header alone (as restore sends it) changes buffered mode and speed only.
-    EXPECT_EQ(run_out(*tape, select6(0x00, 4), {0, 0, 0x11, 0}).reply.status, 0);
+    EXPECT_EQ(run(*tape, select6(0x00, 4), 0, {0, 0, 0x11, 0}).reply.status, 0);
     EXPECT_EQ(run(*tape, sense6(0x00, 12), 12).data, join({{11, 0, 0x11, 8}, block_512}));
     EXPECT_EQ(run(*tape, select6(0x10, 0)).reply.status, 0);  // no list at all
-    EXPECT_EQ(run_out(*tape, select6(0x10, 12), bytes_t(8, 0)).reply.error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(run(*tape, select6(0x10, 12), 0, bytes_t(8, 0)).reply.error, ERROR_INVALID_PARAMETER);
 
     config[8] = 0x10;  // BIS is not changeable
     compression[2] = 0x80;  // nor is DCC
@@ -112,7 +112,7 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(testing::Message() << "list of " << c.list.size() << ", sense byte 17 " << int(c.sense[17]));
-        EXPECT_EQ(run_out(*tape, c.cdb, c.list).sense, c.sense);
+        EXPECT_EQ(run(*tape, c.cdb, 0, c.list).sense, c.sense);
         EXPECT_EQ(run(*tape, sense6(0x3F, 255), 255).data, before);
     }
 }

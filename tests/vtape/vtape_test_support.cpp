@@ -45,12 +45,6 @@ vtape_dir_t::vtape_dir_t()
     std::filesystem::create_directories(root_);
 }
 
-vtape_dir_t::~vtape_dir_t()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-}
-
 bytes_t read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -62,30 +56,23 @@ void write_file(const std::string& path, const bytes_t& bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_length)
+outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
 {
-    outcome_t o;
-    bytes_t data(data_length + 16, 0xEE);
+    const bool sending = data_in == 0 && !out.empty();
+    bytes_t data = sending ? out : bytes_t(data_in + 16, 0xEE);
+    const uint32_t length = sending ? uint32_t(out.size()) : data_in;
+    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT : data_in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED;
     uint8_t sense[64];
     std::fill(std::begin(sense), std::end(sense), 0xEE);
-    o.reply = tape.execute(cdb.data(), uint32_t(cdb.size()), data_length ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED,
-                           data_length ? data.data() : nullptr, data_length, sense, sizeof sense);
-    EXPECT_EQ(bytes_t(data.begin() + data_length, data.end()), bytes_t(16, 0xEE)) << "written past the data buffer";
-    for (uint32_t i = o.reply.sense_length; i < sizeof sense; ++i)
-        EXPECT_EQ(sense[i], 0xEE) << "sense written past the delivered length";
-    o.sense.assign(sense, sense + o.reply.sense_length);
-    o.data.assign(data.begin(), data.begin() + std::min(o.reply.data_transferred, data_length));
-    return o;
-}
-
-outcome_t run_out(vtape_t& tape, const bytes_t& cdb, const bytes_t& out)
-{
     outcome_t o;
-    bytes_t data = out;
-    uint8_t sense[64] = {};
-    o.reply = tape.execute(cdb.data(), uint32_t(cdb.size()), SCSI_IOCTL_DATA_OUT, data.empty() ? nullptr : data.data(),
-                           uint32_t(data.size()), sense, sizeof sense);
+    o.reply = tape.execute(cdb.data(), uint32_t(cdb.size()), direction, length ? data.data() : nullptr, length, sense,
+                           sizeof sense);
+    if (!sending) {
+        EXPECT_EQ(bytes_t(data.begin() + data_in, data.end()), bytes_t(16, 0xEE)) << "written past the data buffer";
+    }
+    EXPECT_EQ(bytes_t(sense + o.reply.sense_length, std::end(sense)), bytes_t(64 - o.reply.sense_length, 0xEE));
     o.sense.assign(sense, sense + o.reply.sense_length);
+    o.data.assign(data.begin(), data.begin() + (sending ? 0 : std::min(o.reply.data_transferred, data_in)));
     return o;
 }
 
@@ -115,13 +102,6 @@ bytes_t cdb6(uint8_t opcode, uint8_t flags, uint32_t value)
     return {opcode, flags, uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value), 0};
 }
 
-bytes_t locate10(uint32_t index)
-{
-    bytes_t cdb = {0x2B, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    put_be32(&cdb[3], index);
-    return cdb;
-}
-
 std::unique_ptr<vtape_t> open_tape(const std::string& spec)
 {
     std::unique_ptr<vtape_t> tape;
@@ -132,16 +112,16 @@ std::unique_ptr<vtape_t> open_tape(const std::string& spec)
 
 uint32_t position_of(vtape_t& tape)
 {
-    const outcome_t o = run(tape, read_position(), 20);
-    if (o.data.size() != 20)
-        return ADD_FAILURE() << "READ POSITION moved " << o.data.size() << " bytes", ~0u;
-    return uint32_t(o.data[4]) << 24 | uint32_t(o.data[5]) << 16 | uint32_t(o.data[6]) << 8 | o.data[7];
+    const bytes_t p = run(tape, read_position(), 20).data;
+    if (p.size() != 20)
+        return ADD_FAILURE() << "READ POSITION moved " << p.size() << " bytes", ~0u;
+    return uint32_t(p[4]) << 24 | uint32_t(p[5]) << 16 | uint32_t(p[6]) << 8 | p[7];
 }
 
 void write_blocks(vtape_t& tape, const std::vector<block_spec_t>& blocks)
 {
     for (const block_spec_t& b : blocks) {
-        const outcome_t o = b.length ? run_out(tape, write6(b.length), pattern(b.length, b.seed)) : run(tape, filemarks6(1));
-        EXPECT_EQ(o.reply.status, 0) << "writing a block of " << b.length;
+        const bytes_t cdb = b.length ? write6(b.length) : filemarks6(1);
+        EXPECT_EQ(run(tape, cdb, 0, pattern(b.length, b.seed)).reply.status, 0) << "writing a block of " << b.length;
     }
 }

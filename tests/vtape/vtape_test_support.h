@@ -11,7 +11,7 @@
 
 using bytes_t = std::vector<uint8_t>;
 
-// A record of `length` bytes of pattern(length, seed), or a mark when length is 0.
+// A record of pattern(length, seed), or a mark when length is 0.
 struct block_spec_t {
     uint32_t length = 0;
     uint8_t seed = 0;
@@ -19,15 +19,15 @@ struct block_spec_t {
 bytes_t pattern(uint32_t length, uint8_t seed);
 bytes_t container_of(const std::vector<block_spec_t>& blocks);
 
-// A scratch folder per test, removed afterwards.
-class vtape_dir_t {
+class vtape_dir_t {  // a scratch folder, removed afterwards
 public:
     vtape_dir_t();
-    ~vtape_dir_t();
+    ~vtape_dir_t() { std::filesystem::remove_all(root_, ignored_); }
     std::string path(const std::string& name) const { return (root_ / name).string(); }
 
 private:
     std::filesystem::path root_;
+    std::error_code ignored_;
 };
 bytes_t read_file(const std::string& path);
 void write_file(const std::string& path, const bytes_t& bytes);
@@ -37,12 +37,11 @@ struct outcome_t {
     bytes_t sense;  // exactly the bytes delivered
     bytes_t data;   // data in: the bytes moved
 };
-// Data in to a buffer of data_length bytes, checking nothing is written past it or the sense.
-outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_length = 0);
-outcome_t run_out(vtape_t& tape, const bytes_t& cdb, const bytes_t& out);
+// Data in to a buffer of data_in bytes (checking nothing lands past it or past the sense), or out.
+outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in = 0, bytes_t out = {});
 
-// 18 fixed-format sense bytes. key_flags: the sense key with FILEMARK 0x80, EOM 0x40, ILI 0x20;
-// information < 0: VALID clear. illegal(): ILLEGAL REQUEST with the field pointer (in the CDB or list).
+// 18 fixed-format sense bytes. key_flags: the key with FILEMARK 0x80, EOM 0x40, ILI 0x20;
+// information < 0: VALID clear. illegal(): ILLEGAL REQUEST pointing at a byte of the CDB or list.
 bytes_t sense(uint8_t key_flags, uint16_t asc_ascq, int64_t information = -1);
 bytes_t illegal(uint16_t asc_ascq, uint16_t field_byte, bool in_cdb = true);
 
@@ -52,7 +51,7 @@ inline bytes_t write6(uint32_t length, uint8_t flags = 0) { return cdb6(0x0A, fl
 inline bytes_t filemarks6(uint32_t count, uint8_t flags = 0) { return cdb6(0x10, flags, count); }
 inline bytes_t space6(uint8_t code, int32_t count) { return cdb6(0x11, code, uint32_t(count) & 0xFFFFFF); }
 inline bytes_t rewind6() { return cdb6(0x01, 0, 0); }
-bytes_t locate10(uint32_t index);
+inline bytes_t locate10(uint8_t index) { return {0x2B, 0, 0, 0, 0, 0, index, 0, 0, 0}; }
 inline bytes_t read_position() { return {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
 std::unique_ptr<vtape_t> open_tape(const std::string& spec);  // fails the test if it cannot

@@ -51,13 +51,13 @@ TEST(vtape_write, filemark_counts_erase_and_refused_writes)
     EXPECT_EQ(run(*tape, filemarks6(3, 0x01)).reply.status, 0);  // IMMED is accepted
     EXPECT_EQ(run(*tape, filemarks6(1, 0x02)).sense, illegal(0x2400, 1));
     // Refused records write nothing; a buffer shorter than the record fails the call.
-    EXPECT_EQ(run_out(*tape, write6(1, 0x01), pattern(512, 1)).sense, illegal(0x2400, 1));
-    EXPECT_EQ(run_out(*tape, write6(101), pattern(101, 1)).sense, illegal(0x2400, 2));
-    EXPECT_EQ(run_out(*tape, write6(1), pattern(1, 1)).sense, illegal(0x2400, 2));
-    EXPECT_EQ(run_out(*tape, write6(0), {}).reply.status, 0);
-    EXPECT_EQ(run_out(*tape, write6(50), pattern(49, 1)).reply.error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(run(*tape, write6(1, 0x01), 0, pattern(512, 1)).sense, illegal(0x2400, 1));
+    EXPECT_EQ(run(*tape, write6(101), 0, pattern(101, 1)).sense, illegal(0x2400, 2));
+    EXPECT_EQ(run(*tape, write6(1), 0, pattern(1, 1)).sense, illegal(0x2400, 2));
+    EXPECT_EQ(run(*tape, write6(0), 0, {}).reply.status, 0);
+    EXPECT_EQ(run(*tape, write6(50), 0, pattern(49, 1)).reply.error, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(read_file(dir.path("t.dmp")), container_of({{0, 0}, {0, 0}, {0, 0}}));
-    EXPECT_EQ(run_out(*tape, write6(100), pattern(100, 1)).reply.status, 0);
+    EXPECT_EQ(run(*tape, write6(100), 0, pattern(100, 1)).reply.status, 0);
     EXPECT_EQ(read_file(dir.path("t.dmp")), container_of({{0, 0}, {0, 0}, {0, 0}, {100, 1}}));
     // ERASE, long or short, ends the medium at the position.
     for (const uint8_t flags : {uint8_t{0x01}, uint8_t{0x00}, uint8_t{0x03}}) {
@@ -74,7 +74,7 @@ TEST(vtape_write, filemark_counts_erase_and_refused_writes)
     tape.reset();
     tape = open_tape(dir.path("t.dmp") + "?protect");
     const bytes_t protect = sense(0x7, 0x2700);
-    EXPECT_EQ(run_out(*tape, write6(10), pattern(10, 2)).sense, protect);
+    EXPECT_EQ(run(*tape, write6(10), 0, pattern(10, 2)).sense, protect);
     EXPECT_EQ(run(*tape, filemarks6(1)).sense, protect);
     EXPECT_EQ(run(*tape, cdb6(0x19, 0x01, 0)).sense, protect);
     EXPECT_EQ(run(*tape, filemarks6(0)).reply.status, 0);
@@ -108,7 +108,7 @@ TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
         write_file(dir.path("t.dmp"), container_of({{592, 1}}));
         auto tape = open_tape(dir.path("t.dmp") + "?" + c.options);
         run(*tape, space6(3, 0));
-        const outcome_t o = c.length ? run_out(*tape, write6(c.length), pattern(c.length, 2)) : run(*tape, filemarks6(1));
+        const outcome_t o = c.length ? run(*tape, write6(c.length), 0, pattern(c.length, 2)) : run(*tape, filemarks6(1));
         EXPECT_EQ(o.reply.status, c.sense.empty() ? 0 : 2);
         EXPECT_EQ(o.sense, c.sense);
         const std::vector<block_spec_t> expected = {{592, 1}, {c.length, 2}};
