@@ -11,7 +11,15 @@
 
 namespace {
 
-std::string last_opened;  // the whole device string the test opener was given
+std::string last_opened;  // the whole device string a test scheme was given
+
+// A scheme that notes the device string and fails with its own code, so that each row shows which one ran.
+template <DWORD code>
+DWORD test_scheme(const char* device_string, std::unique_ptr<posix::scsi_device_t>&)
+{
+    last_opened = device_string;
+    return code;
+}
 
 // Opens name as the drivers do, runs one command on what opened; the code of the open.
 DWORD open_code(const char* name)
@@ -51,14 +59,8 @@ TEST(device_namespace, names_reach_the_device_their_variable_names_or_are_not_fo
 
 TEST(device_namespace, device_strings_pick_their_scheme_or_a_kernel_node)
 {
-    posix::register_device_scheme("lp:", [](const char* device_string, std::unique_ptr<posix::scsi_device_t>&) {
-        last_opened = device_string;
-        return DWORD{ERROR_BAD_UNIT};
-    });
-    posix::register_device_scheme("lp:long:", [](const char* device_string, std::unique_ptr<posix::scsi_device_t>&) {
-        last_opened = device_string;
-        return DWORD{ERROR_NOT_READY};
-    });
+    posix::register_device_scheme("lp:", test_scheme<ERROR_BAD_UNIT>);
+    posix::register_device_scheme("lp:long:", test_scheme<ERROR_NOT_READY>);
     const struct { const char* variable; const char* value; DWORD code; const char* opened; } cases[] = {
         {"BRX_TAPE4", "lp:x", ERROR_BAD_UNIT, "lp:x"},
         {"BRX_TAPE4", "lp:long:x", ERROR_NOT_READY, "lp:long:x"},  // the longest prefix wins
