@@ -24,20 +24,38 @@ int64_t distance_of(LONG low, const LONG* high)
                                 static_cast<uint32_t>(low));
 }
 
+DWORD position_result(int64_t target, PLONG distance_high)
+{
+    if (distance_high != nullptr) *distance_high = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
+    DWORD low = static_cast<DWORD>(target);
+    // The one success that looks like a failure: callers tell them apart by the last error.
+    if (low == INVALID_SET_FILE_POINTER) SetLastError(NO_ERROR);
+    return low;
+}
+
 // Finds the origin without moving the pointer, so that a refused move leaves it where it was.
 bool origin_of(int fd, DWORD method, int64_t& origin)
 {
     origin = 0;
-    if (method == FILE_CURRENT) {
-        origin = lseek(fd, 0, SEEK_CUR);
-        return origin >= 0;
-    }
     if (method == FILE_END) {
         struct stat info {};
         if (fstat(fd, &info) != 0) return false;
         origin = info.st_size;
     }
     return true;
+}
+
+// A move from the current position in one call: the file drivers tell and skip once per block.
+// The kernel refuses a negative result without moving; a result the caller cannot receive is undone.
+DWORD move_from_current(int fd, int64_t distance, PLONG distance_high, int64_t& target)
+{
+    target = lseek(fd, distance, SEEK_CUR);
+    if (target < 0) return errno == EINVAL && distance < 0 ? ERROR_NEGATIVE_SEEK : posix::error_from_errno(errno);
+    if (distance_high == nullptr && target > std::numeric_limits<uint32_t>::max()) {
+        lseek(fd, target - distance, SEEK_SET);
+        return ERROR_INVALID_PARAMETER;
+    }
+    return NO_ERROR;
 }
 
 }  // namespace
@@ -48,9 +66,14 @@ DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWOR
     if (object == nullptr) return pointer_failure(ERROR_INVALID_HANDLE);
     if (object->kind == posix::handle_kind_t::device) return pointer_failure(ERROR_INVALID_FUNCTION);
     if (method > FILE_END) return pointer_failure(ERROR_INVALID_PARAMETER);
+    int64_t target = 0;
+    if (method == FILE_CURRENT) {
+        DWORD code = move_from_current(object->fd, distance_of(distance_low, distance_high), distance_high, target);
+        if (code != NO_ERROR) return pointer_failure(code);
+        return position_result(target, distance_high);
+    }
     int64_t origin = 0;
     if (!origin_of(object->fd, method, origin)) return pointer_failure(posix::error_from_errno(errno));
-    int64_t target = 0;
     if (__builtin_add_overflow(origin, distance_of(distance_low, distance_high), &target))
         return pointer_failure(ERROR_INVALID_PARAMETER);
     if (target < 0) return pointer_failure(ERROR_NEGATIVE_SEEK);
@@ -58,9 +81,5 @@ DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWOR
     if (distance_high == nullptr && target > std::numeric_limits<uint32_t>::max())
         return pointer_failure(ERROR_INVALID_PARAMETER);
     if (lseek(object->fd, target, SEEK_SET) < 0) return pointer_failure(posix::error_from_errno(errno));
-    if (distance_high != nullptr) *distance_high = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
-    DWORD low = static_cast<DWORD>(target);
-    // The one success that looks like a failure: callers tell them apart by the last error.
-    if (low == INVALID_SET_FILE_POINTER) SetLastError(NO_ERROR);
-    return low;
+    return position_result(target, distance_high);
 }
