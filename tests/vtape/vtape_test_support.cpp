@@ -39,8 +39,8 @@ bytes_t container_of(const std::vector<block_spec_t>& blocks)
 vtape_dir_t::vtape_dir_t()
 {
     static std::atomic<int> counter{0};
-    root_ = std::filesystem::temp_directory_path() /
-            ("brx-vtape-" + std::to_string(++counter) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    root_ = std::filesystem::temp_directory_path() / ("brx-vtape-" + std::to_string(++counter) + "-" + test);
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_);
 }
@@ -53,7 +53,8 @@ bytes_t read_file(const std::string& path)
 
 void write_file(const std::string& path, const bytes_t& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
@@ -61,7 +62,9 @@ outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
     const bool sending = data_in == 0 && !out.empty();
     bytes_t data = sending ? out : bytes_t(data_in + 16, 0xEE);
     const uint32_t length = sending ? uint32_t(out.size()) : data_in;
-    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT : data_in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED;
+    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT
+                              : data_in ? SCSI_IOCTL_DATA_IN
+                                        : SCSI_IOCTL_DATA_UNSPECIFIED;
     uint8_t sense[64];
     std::fill(std::begin(sense), std::end(sense), 0xEE);
     outcome_t o;
