@@ -3,9 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -67,7 +67,8 @@ protected:
     {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         directory = std::filesystem::temp_directory_path() /
-                    ("brx-file-" + std::string(info->name()) + "-" + std::to_string(getpid()));
+                    ("brx-file-" + std::string(info->name()) + "-" +
+                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         std::filesystem::create_directories(directory);
     }
     void TearDown() override

@@ -220,7 +220,6 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
         {sfr, 0, {0x11, 0, 0x80, 0x00, 0x01, 0}, out, 0, long_move},
         {srf, 0, {0x11, 0, 0x00, 0x00, 0x00, 0}, out, 0, block},
         {srf, 9000000, {0x11, 0, 0x7F, 0xFF, 0xFF, 0}, out, 0, block},
-        {srf, 0xFFFFFFFF, {0x11, 0, 0x7F, 0xFF, 0xFF, 0}, out, 0, block},
         {srr, 10, {0x11, 0, 0xFF, 0xFF, 0xF6, 0}, out, 0, block},
         {srr, 9000000, {0x11, 0, 0x80, 0x00, 0x01, 0}, out, 0, block},
         {stf, 3, {0x11, 0, 0x00, 0x00, 0x03, 0}, out, 0, block},

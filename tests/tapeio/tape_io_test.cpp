@@ -18,7 +18,6 @@ TEST(tape_io_bookkeeping, AttachResetsTheAddressAndErrorAndTheLimitEndsTheMedium
     handle.block_count = 9;
     int something = 0;
     EXPECT_EQ(handle.attach(&something), &something);
-    EXPECT_EQ(handle.get_os_handle(), &something);
     EXPECT_EQ(handle.path_id + handle.target_id + handle.lun, -3);
     EXPECT_EQ(handle.last_error, 0u);
     EXPECT_EQ(handle.block_count, 9) << "the counters belong to the medium, not to the attachment";
@@ -39,18 +38,6 @@ TEST(tape_io_bookkeeping, AttachResetsTheAddressAndErrorAndTheLimitEndsTheMedium
         EXPECT_EQ(count, 9u);
         EXPECT_EQ(brx_file_tape_io.tape_io_t::get_block_count(&handle, &count), 0) << "the shared one ignores it";
     }
-    tape_io_t& tape = brx_file_tape_io;
-    tape.set_blocks(&handle, INT32_MAX);
-    tape.add_blocks(&handle, 1);
-    EXPECT_EQ(handle.block_count, INT32_MIN);
-    tape.add_blocks(&handle, -3);
-    EXPECT_EQ(handle.block_count, INT32_MAX - 2);
-    tape.reset_blocks(&handle);
-    EXPECT_EQ(handle.block_count, 0);
-    handle.user_flag = 5;
-    EXPECT_EQ(tape.test_user_flag(&handle), 1);
-    handle.user_flag = -1;
-    EXPECT_EQ(tape.test_user_flag(&handle), 0);
 }
 
 // Records the opening calls, to show that they go through the dispatch table, once and in order.
