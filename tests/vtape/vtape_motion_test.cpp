@@ -22,7 +22,6 @@ TEST(vtape_read, records_marks_and_end_of_data_report_as_a_drive_does)
         {-1, 65024, 0, mark(65024), 0, 0, 3},
         {-1, 65024, 0, none, 65024, 3, 4},                           // exact record
         {-1, 100, 0, end_of_data(100), 0, 0, 4},
-        {-1, 100, 0, end_of_data(100), 0, 0, 4},
         {0, 65024, 0x02, none, 100, 1, 1},                           // SILI silences short records
         {-1, 65024, 0x02, sense(0x20, 0, 0xFFFFFE00), 65024, 2, 2},  // ...not long ones
         {0, 1, 0x01, bad_field, 0, 0, 0},
@@ -105,7 +104,6 @@ TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning_with_residues)
         {0, 1, 1, none, 3},
         {0, 1, 3, end_of_data(1), 7},
         {7, 1, -1, none, 5},
-        {7, 1, -2, none, 2},
         {7, 1, -3, beginning(-1), 0},
         {2, 1, -1, beginning(-1), 0},
         {0, 3, 0, none, 7},

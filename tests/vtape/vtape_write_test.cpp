@@ -86,7 +86,6 @@ TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
         {"capacity=1000&ew=200", 193, true, warning},
         {"capacity=1000&ew=200", 392, true, warning},  // ends exactly at capacity
         {"capacity=1000&ew=200", 393, false, sense(0x4D, 0x0002, 393)},
-        {"capacity=1000", 393, false, sense(0x4D, 0x0002, 393)},
         {"capacity=1000", 392, true, {}},
         {"capacity=1000&ew=393", 0, true, warning},
         {"capacity=1000&ew=392", 0, true, {}},
