@@ -28,7 +28,9 @@ DWORD open_code(const char* name)
     HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    posix::device_of(handle)->execute(posix::scsi_command_t{});
+    posix::scsi_device_t* device = posix::device_of(handle);
+    EXPECT_NE(device, nullptr);
+    if (device != nullptr) device->execute(posix::scsi_command_t{});
     EXPECT_EQ(GetLastError(), NO_ERROR);
     EXPECT_TRUE(CloseHandle(handle));
     return NO_ERROR;
