@@ -1,4 +1,4 @@
-// The request block as the platform sees it, the SCSI driver's bookkeeping, and a handle with no device.
+// The request block as the platform sees it, and the SCSI driver's bookkeeping.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -52,47 +52,6 @@ TEST(spti_request, position_one_reports_the_end_of_the_medium_until_reset)
         EXPECT_EQ(driver.get_block_count(&handle, &count), c.result);
         EXPECT_EQ(count, static_cast<uint32_t>(-3));
     }
-}
-
-TEST(spti_request, without_an_open_device_every_command_fails_at_the_platform_call)
-{
-    using run_t = int32_t (*)(tape_io_t&, tape_io_handle_t*, uint8_t*);
-    constexpr DWORD planted = 0x4242, invalid = ERROR_INVALID_HANDLE;
-    const struct { const char* name; int32_t result; DWORD error; run_t run; } cases[] = {
-        {"read", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.read_forward(h, b, 65536); }},
-        {"file forward", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.space_file_forward(h, b, 0); }},
-        {"file reverse", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.space_file_reverse(h, b, 0); }},
-        {"records forward", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.space_record_forward(h, b, 0, 2); }},
-        {"records reverse", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.space_record_reverse(h, b, 0, 2); }},
-        {"step forward", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.step_record_forward(h, b, 0, 2); }},
-        {"step reverse", -3, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.step_record_reverse(h, b, 0, 2); }},
-        {"write", -2, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.write_record(h, b, 10); }},
-        {"tape mark", -2, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.write_tape_mark(h, b, 0); }},
-        {"flush", -2, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.flush(h, b, 0); }},
-        {"rewind", -1, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.rewind(h, b, 0); }},
-        {"erase", -1, invalid, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.erase(h, b, 0); }},
-        {"unload", 0, NO_ERROR, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.unload(h, b, 0); }},
-        {"read reverse", -3, planted, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.read_reverse(h, b, 0); }},
-        {"setup, variant 2", -1, ERROR_GEN_FAILURE, [](tape_io_t& d, tape_io_handle_t* h, uint8_t* b) { return d.setup(h, b, 65536); }},
-    };
-    s2pti_tape_io_t driver;
-    std::vector<uint8_t> buffer(65536);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        tape_io_handle_t handle;
-        handle.block_count = 9;
-        SetLastError(planted);
-        EXPECT_EQ(c.run(driver, &handle, buffer.data()), c.result);
-        EXPECT_EQ(handle.last_error, c.error);
-        EXPECT_EQ(handle.block_count, 9);
-        EXPECT_EQ(handle.position, 0u);
-    }
-    // Variant 1's MODE SENSE calls were made and failed; it keeps that to itself.
-    s1pti_tape_io_t variant1;
-    tape_io_handle_t handle;
-    EXPECT_EQ(variant1.setup(&handle, buffer.data(), 65536), 0);
-    EXPECT_EQ(handle.last_error, 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 }  // namespace
