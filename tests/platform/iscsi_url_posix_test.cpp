@@ -31,27 +31,13 @@ TEST(iscsi_url, well_formed_strings_name_portal_target_and_lun) {
 
 TEST(iscsi_url, malformed_strings_are_refused_and_open_nothing) {
     const char* cases[] = {
-        "",
-        "iscsi:/host/iqn.x:y/1",
-        "ISCSI://host/iqn.x:y/1",
-        "iscsi://host",
-        "iscsi://host/iqn.x:y",       // no LUN
-        "iscsi://host/iqn.x:y/",      // empty LUN
-        "iscsi://host/iqn.x:y/1/",    // something after the LUN
-        "iscsi://host/iqn.x:y/-1",
-        "iscsi://host/iqn.x:y/1a",
-        "iscsi://host/iqn.x:y/16384",  // beyond the flat LUN space
-        "iscsi://host//1",            // no target
-        "iscsi:///iqn.x:y/1",         // no host
-        "iscsi://:3260/iqn.x:y/1",
-        "iscsi://host:/iqn.x:y/1",    // empty port
-        "iscsi://host:0/iqn.x:y/1",
-        "iscsi://host:65536/iqn.x:y/1",
-        "iscsi://host:3260:1/iqn.x:y/1",
-        "iscsi://[::1/iqn.x:y/1",     // unclosed bracket
-        "iscsi://[::1]x/iqn.x:y/1",
-        "iscsi://user%secret@host/iqn.x:y/1",  // credentials are not supported
-        "iscsi://host/iqn x:y/1",
+        "", "iscsi:/host/iqn.x:y/1", "ISCSI://host/iqn.x:y/1", "iscsi://host",
+        "iscsi://host/iqn.x:y", "iscsi://host/iqn.x:y/", "iscsi://host/iqn.x:y/1/",         // LUN missing, empty, followed
+        "iscsi://host/iqn.x:y/-1", "iscsi://host/iqn.x:y/1a", "iscsi://host/iqn.x:y/16384",  // beyond the flat LUN space
+        "iscsi://host//1", "iscsi:///iqn.x:y/1", "iscsi://:3260/iqn.x:y/1",                  // no target, no host
+        "iscsi://host:/iqn.x:y/1", "iscsi://host:0/iqn.x:y/1", "iscsi://host:65536/iqn.x:y/1",
+        "iscsi://host:3260:1/iqn.x:y/1", "iscsi://[::1/iqn.x:y/1", "iscsi://[::1]x/iqn.x:y/1",
+        "iscsi://user%secret@host/iqn.x:y/1", "iscsi://host/iqn x:y/1",  // credentials are not supported
     };
     for (const char* text : cases) {
         posix::iscsi_address_t address;

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "tapeio/spti_request.h"
 #include "tapeio/tape_io_objects.h"
 #include "tests/platform/temp_dir_posix.h"
 #include "tests/support/register_test_schemes_posix.h"
@@ -299,14 +298,6 @@ TEST(physical_scripted, each_outcome_and_a_failing_position_query_after_it)
             EXPECT_EQ(drive.device->commands[1].cdb, (bytes_t{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
         }
     }
-    const std::pair<op_t, bytes_t> spaces[] = {{op_t::file_reverse, {0x11, 1, 0xFF, 0xFF, 0xFF, 0}},
-                                               {op_t::record_forward, {0x11, 0, 0, 0, 5, 0}},
-                                               {op_t::record_reverse, {0x11, 0, 0xFF, 0xFF, 0xFF, 0}}};  // one, not 5
-    for (const auto& [op, cdb] : spaces) {
-        drive.script({good(), ok});
-        run(op, &drive.handle, drive.buffer.data(), 5);
-        EXPECT_EQ(drive.device->commands[0].cdb, cdb);
-    }
 }
 
 bytes_t ten_byte_header(uint16_t length_field, uint8_t device_specific)
@@ -356,37 +347,25 @@ TEST(physical_setup, buffered_mode_through_one_sense_and_select_pair_ten_byte_fi
     EXPECT_EQ(drive.device->commands.size(), 2u);
 }
 
-TEST(physical_setup, on_the_virtual_drive_buffering_and_variable_blocks_hold_afterwards)
+TEST(physical_setup, on_the_virtual_drive_compression_is_off_and_blocks_variable_afterwards)
 {
     temp_dir_t directory;
     write_medium(directory.file("tape.brx"), {10, 0});
-    for (const char* options : {"?bufmode=0", "?bufmode=2"}) {
-        SCOPED_TRACE(options);
-        vtape_drive_t drive("vtape:" + directory.file("tape.brx") + options);
-        HANDLE os = drive.handle.get_os_handle();
-        TAPE_SET_MEDIA_PARAMETERS fixed{512};
-        ASSERT_EQ(SetTapeParameters(os, SET_TAPE_MEDIA_INFORMATION, &fixed), NO_ERROR);
-        EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), size), 0);
-        TAPE_GET_MEDIA_PARAMETERS media{};
-        DWORD length = sizeof media;
-        ASSERT_EQ(GetTapeParameters(os, GET_TAPE_MEDIA_INFORMATION, &length, &media), NO_ERROR);
-        EXPECT_EQ(media.BlockSize, 0u);
-        TAPE_GET_DRIVE_PARAMETERS info{};
-        length = sizeof info;
-        ASSERT_EQ(GetTapeParameters(os, GET_TAPE_DRIVE_INFORMATION, &length, &info), NO_ERROR);
-        EXPECT_EQ(info.Compression, 0);  // the medium's default is on
-        uint8_t* b = drive.buffer.data();
-        init_request(&drive.handle, b);
-        spti_request_t* request = request_block(b);
-        const uint8_t cdb[6] = {0x1A, 0, 0, 0, 255, 0};  // MODE SENSE(6): the buffered mode field
-        std::memcpy(request->sptd.Cdb, cdb, sizeof cdb);
-        request->sptd.CdbLength = 6, request->sptd.DataIn = SCSI_IOCTL_DATA_IN;
-        request->sptd.DataTransferLength = 255, request->sptd.DataBuffer = b + 512, request->sptd.TimeOutValue = 60;
-        ASSERT_TRUE(send_request(&drive.handle, request));
-        EXPECT_EQ(b[512 + 2] & 0x70, options[9] == '0' ? 0x10 : 0x20);
-        EXPECT_EQ(physical_tape_io.rewind(&drive.handle, drive.buffer.data(), size), 1);
-        EXPECT_EQ(drive.read(), 10);
-    }
+    vtape_drive_t drive("vtape:" + directory.file("tape.brx") + "?bufmode=0");
+    HANDLE os = drive.handle.get_os_handle();
+    TAPE_SET_MEDIA_PARAMETERS fixed{512};
+    ASSERT_EQ(SetTapeParameters(os, SET_TAPE_MEDIA_INFORMATION, &fixed), NO_ERROR);
+    EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), size), 0);
+    TAPE_GET_MEDIA_PARAMETERS media{};
+    DWORD length = sizeof media;
+    ASSERT_EQ(GetTapeParameters(os, GET_TAPE_MEDIA_INFORMATION, &length, &media), NO_ERROR);
+    EXPECT_EQ(media.BlockSize, 0u);
+    TAPE_GET_DRIVE_PARAMETERS info{};
+    length = sizeof info;
+    ASSERT_EQ(GetTapeParameters(os, GET_TAPE_DRIVE_INFORMATION, &length, &info), NO_ERROR);
+    EXPECT_EQ(info.Compression, 0);  // the medium's default is on
+    EXPECT_EQ(physical_tape_io.rewind(&drive.handle, drive.buffer.data(), size), 1);
+    EXPECT_EQ(drive.read(), 10);
 }
 
 struct walk_t {
