@@ -85,7 +85,9 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
     EXPECT_EQ(run(*tape, select6(0x10, 0)).reply.status, 0);  // no list at all
     EXPECT_EQ(run(*tape, select6(0x10, 12), 0, bytes_t(8, 0)).reply.error, ERROR_INVALID_PARAMETER);
 
-    config[8] = 0x10;  // BIS is not changeable
+    bytes_t config_bit7 = config;
+    config_bit7[8] = 0xD0;  // no bit outside AVC and SOCF is changeable
+    config[8] = 0x10;       // BIS among them
     compression[2] = 0x80;  // nor is DCC
     const bytes_t before = run(*tape, sense6(0x3F, 255), 255).data;
     struct case_t { bytes_t cdb; bytes_t list; bytes_t sense; };
@@ -95,6 +97,7 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
         {select6(0x10, 20), join({{0, 0, 0x20, 16}, block_512, block_512}), illegal(0x2600, 3, false)},
         {select6(0x10, 12), join({header, {0, 0, 0, 0, 0, 0x01, 0, 0}}), illegal(0x2600, 9, false)},
         {select6(0x10, 28), join({header, block_512, config}), illegal(0x2600, 20, false)},
+        {select6(0x10, 28), join({header, block_512, config_bit7}), illegal(0x2600, 20, false)},
         {select6(0x10, 28), join({header, block_512, compression}), illegal(0x2600, 14, false)},
         {select6(0x10, 20), join({header, block_512, {0x02, 0x06, 0, 0, 0, 0, 0, 0}}), illegal(0x2600, 12, false)},
         {select6(0x10, 26), join({header, block_512, {0x10, 0x0C}, bytes_t(12, 0)}), illegal(0x2600, 13, false)},
