@@ -1,0 +1,201 @@
+// brx dumping and restoring virtual tapes: the dump file, the tape's medium, standard error and
+// the log, byte for byte; and random dump files that survive restore then dump.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/e2e_posix.h"
+
+namespace {
+
+struct outcome_t {
+    brx_run_t run;
+    std::string log, tape, trace;
+};
+
+// Runs brx with the tape tape.dmp (with vtape options) as \\.\tape0 and the log run.log.
+outcome_t run_on_tape(const scratch_directory_t& directory, const std::string& options,
+                      std::vector<std::string> arguments)
+{
+    arguments.push_back("/log=run.log");
+    const std::string device = "vtape:" + directory.file("tape.dmp") + "?trace=" + directory.file("trace.txt") +
+                               (options.empty() ? "" : "&" + options);
+    outcome_t outcome{run_brx_on("BRX_TAPE0", device, arguments, directory.path()), "", "", ""};
+    outcome.log = directory.read("run.log");
+    outcome.tape = directory.read("tape.dmp");
+    outcome.trace = directory.read("trace.txt");
+    return outcome;
+}
+
+const char tape0[] = "\\\\.\\tape0";
+std::string bad(int offset) { return "TAPE BAD BLOCK detected (offset " + std::to_string(offset) + " bytes), trying to recover...\n"; }
+std::string failed(DWORD code) { return "Failed to read tape block: " + system_text(code) + "\n"; }
+std::string at(int offset) { return "DUMP file offset: " + std::to_string(offset) + "\n"; }
+
+const std::string rewind_good = "01 00 00 00 00 00 | none 0 | status 00 | sense -\n";
+const std::string set_up = rewind_good + "1A 00 00 00 04 00 | in 4 | status 00 | sense -\n"
+                                         "15 00 00 00 04 00 | out 4 | status 00 | sense -\n"
+                                         "05 00 00 00 00 00 | in 65536 | status 00 | sense -\n";
+
+}  // namespace
+
+TEST(vtape_copy, dump)
+{
+    // Blocks 0 to 2 lie in 324 bytes: block 3 (the record of 300 bytes) has its header at 324.
+    const std::vector<std::string> four = {record_of(100, 1), record_of(200, 2), "", record_of(300, 3)};
+    const std::string k = container_of(four), to_k = container_of({four[0], four[1], ""});
+    // A record that fails to read: MEDIUM ERROR, and no reason of the system's (code 0).
+    const std::string fail = failed(NO_ERROR), pair = fail + at(324);
+    const std::string with_long = container_of({record_of(10, 1), record_of(65025, 2)});
+    const struct {
+        std::string tape, options;
+        std::vector<std::string> extra;
+        int status;
+        std::string console, log;  // the log: exactly
+        std::optional<std::string> file;  // none: no dump file left
+    } cases[] = {
+        {"", "", {}, 0, "", "", ""},  // a blank tape: an empty file
+        {container_of({record_of(80, 1), record_of(2048, 2), "", record_of(65024, 3), record_of(1, 4), "", ""}), "", {}, 0, "", "",
+         container_of({record_of(80, 1), record_of(2048, 2), "", record_of(65024, 3), record_of(1, 4), "", ""})},
+        {container_of({"", "", record_of(512, 5)}), "", {}, 0, "", "", container_of({"", "", record_of(512, 5)})},
+        {k, "bad=3:2", {"/reads=3"}, 0, bad(324) + bad(324), bad(324) + pair + bad(324), k},
+        {k, "bad=3", {"/reads=3"}, 1, bad(324) + bad(324) + bad(324) + fail, bad(324) + pair + bad(324) + pair + bad(324) + pair + pair, {}},
+        {k, "bad=3", {"/reads=3", "/ignore"}, 1, bad(324) + bad(324) + bad(324) + fail, bad(324) + pair + bad(324) + pair + bad(324) + pair + pair, to_k},
+        {k, "bad=3", {}, 1, fail, pair, {}},
+        {with_long, "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + at(18), {}},
+        {container_of({record_of(10, 1), record_of(65536, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + at(18), {}},
+        {container_of({record_of(10, 1), record_of(70000, 2)}), "", {}, 1, fail, fail + at(18), {}},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("tape.dmp", c.tape);
+        std::vector<std::string> arguments = {tape0, "out.dmp"};
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        const outcome_t outcome = run_on_tape(directory, c.options, arguments);
+        const std::string shown = c.options + " " + std::to_string(c.tape.size());
+        EXPECT_EQ(outcome.run.exit_status, c.status) << shown;
+        EXPECT_EQ(outcome.run.standard_error, c.console) << shown;
+        EXPECT_EQ(outcome.log, c.log) << shown;
+        EXPECT_EQ(directory.exists("out.dmp"), c.file.has_value()) << shown;
+        EXPECT_TRUE(!c.file || directory.read("out.dmp") == *c.file) << shown;
+    }
+    // The blank tape: one rewind, one read that meets the end of the data.
+    scratch_directory_t directory;
+    EXPECT_EQ(run_on_tape(directory, "", {tape0, "out.dmp"}).trace,
+              rewind_good + "08 00 00 FE 00 00 | in 65024 | status 02 | sense 08/00/05\n");
+}
+
+TEST(vtape_copy, dump_that_cannot_open_or_write)
+{
+    scratch_directory_t directory;
+    directory.write("out.dmp", "earlier run");
+    const brx_run_t run = run_brx_on("BRX_TAPE0", "vtape:" + directory.file("missing/tape.dmp"),
+                                     {tape0, "out.dmp", "/log=run.log"}, directory.path());
+    const std::string message = "Failed to open tape device '\\\\.\\Tape0': " + system_text(ERROR_PATH_NOT_FOUND) + "\n";
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error, message);
+    EXPECT_EQ(directory.read("run.log"), message);
+    EXPECT_EQ(directory.read("out.dmp"), "earlier run");
+
+    directory.write("tape.dmp", container_of({record_of(100, 1)}));
+    const brx_run_t full = run_brx_on("BRX_TAPE0", "vtape:" + directory.file("tape.dmp"), {tape0, "/dev/full"},
+                                      directory.path());
+    EXPECT_EQ(full.exit_status, 1);
+    EXPECT_EQ(full.standard_error, "/dev/full: No space left on device\n");
+}
+
+TEST(vtape_copy, restore)
+{
+    const std::vector<std::string> sample = {record_of(80, 1), record_of(2048, 2), "", record_of(65024, 3),
+                                             record_of(65536, 4), record_of(1, 5), "", ""};
+    const std::string s = container_of(sample), two = container_of({record_of(100, 1), ""});
+    const std::string r10 = container_of({record_of(10, 1)});
+    const std::string attention = "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00\n";
+    // Each 1,000-byte record takes 1,008 bytes of medium.
+    const std::string k4 = container_of({record_of(1000, 1), record_of(1000, 2), record_of(1000, 3), record_of(1000, 4)});
+    const struct {
+        std::string contents, options;
+        int status;
+        std::string message;  // on the console and in the log
+        std::string tape, trace;  // trace empty: not compared
+    } cases[] = {
+        {s, "", 0, "", s, ""},
+        {"", "", 0, "", "", set_up},
+        {container_of({"", ""}), "", 0, "", container_of({"", ""}), ""},
+        {container_of({record_of(80, 1), "", record_of(65536, 2)}), "", 0, "", container_of({record_of(80, 1), "", record_of(65536, 2)}),
+         set_up + "0A 00 00 00 50 00 | out 80 | status 00 | sense -\n10 00 00 00 01 00 | none 0 | status 00 | sense -\n"
+                  "0A 00 01 00 00 00 | out 65536 | status 00 | sense -\n"},
+        {r10, "attention=3", 0, "", r10, attention + attention + attention + set_up + "0A 00 00 00 0A 00 | out 10 | status 00 | sense -\n"},
+        {s, "minblock=4", 1, "\\\\.\\Tape0: block length error\n", "", ""},
+        {s, "notready", 1, "\\\\.\\Tape0: device not ready\n", "", ""},
+        // The second record ends inside the early-warning zone: written, then the copy stops.
+        {k4, "capacity=3500&ew=1600", 0, "BRX:1191: \\\\.\\Tape0: can't complete record write operation; tape full\n",
+         k4.substr(0, 2016), ""},
+        // The fourth record does not fit: VOLUME OVERFLOW, a sense key the loop calls fatal.
+        {k4, "capacity=3500", 0, "BRX:1184: \\\\.\\Tape0: fatal SCSI error (F0...4D...00 02)\n", k4.substr(0, 3024), ""},
+        {two + std::string(5, '\x7F'), "", 0, "", two, ""},  // inside a header: as if the file ended cleanly
+        {two + container_of({record_of(500, 3)}).substr(0, 300), "", 0, "BRX:1104: in.dmp: unexpected end-of-file\n", two, ""},
+        {two + container_of({record_of(65537, 2)}), "", 1, "BRX:1110: in.dmp: record length 65537 exceeds the transfer buffer\n", two, ""},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.dmp", c.contents);
+        const outcome_t outcome = run_on_tape(directory, c.options, {"in.dmp", tape0});
+        const std::string shown = c.options + " " + std::to_string(c.contents.size());
+        EXPECT_EQ(outcome.run.exit_status, c.status) << shown;
+        EXPECT_EQ(outcome.run.standard_error, c.message) << shown;
+        EXPECT_EQ(outcome.log, c.message) << shown;
+        EXPECT_TRUE(outcome.tape == c.tape) << shown;
+        EXPECT_TRUE(c.trace.empty() || outcome.trace == c.trace) << shown << "\n" << outcome.trace.substr(0, 1000);
+    }
+}
+
+TEST(vtape_copy, restore_of_a_file_that_does_not_open_or_read)
+{
+    // A directory opens for reading here, but its first header read fails: perror, the console only.
+    scratch_directory_t directory;
+    std::filesystem::create_directory(directory.file("dir.dmp"));
+    outcome_t outcome = run_on_tape(directory, "", {"dir.dmp", tape0});
+    EXPECT_EQ(outcome.run.exit_status, 0);
+    EXPECT_EQ(outcome.run.standard_error, "dir.dmp: Is a directory\n");
+    EXPECT_EQ(outcome.log, "");
+    EXPECT_EQ(outcome.tape, "");
+    // A missing file is reported before the device name is looked at.
+    outcome = run_on_tape(directory, "", {"missing.dmp", "\\\\.\\cdrom1"});
+    EXPECT_EQ(outcome.run.exit_status, 1);
+    EXPECT_EQ(outcome.run.standard_error, "Failed to open dump file: " + system_text(ERROR_FILE_NOT_FOUND) + "\n");
+    EXPECT_EQ(outcome.log, outcome.run.standard_error);
+}
+
+TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
+{
+    // Up to 12 blocks: tape marks, single or in runs, and records of 1 to 65,024 bytes, lengths
+    // near both ends likelier.
+    std::mt19937 random(20261205);
+    std::uniform_int_distribution<int> count(0, 12), kind(0, 9), small(1, 600), any(1, 65024), large(64000, 65024);
+    for (int round = 0; round < 12; ++round) {
+        std::vector<std::string> blocks(static_cast<size_t>(count(random)));
+        for (std::string& block : blocks) {
+            const int k = kind(random);
+            if (k >= 3)
+                block = record_of(static_cast<size_t>(k < 5 ? small(random) : k < 8 ? any(random) : large(random)),
+                                  static_cast<unsigned>(random()));
+        }
+        const std::string image = container_of(blocks);
+        scratch_directory_t directory;
+        directory.write("in.dmp", image);
+        const outcome_t restored = run_on_tape(directory, "", {"in.dmp", tape0});
+        ASSERT_EQ(restored.run.exit_status, 0) << "round " << round << ": " << restored.run.standard_error;
+        EXPECT_EQ(restored.run.standard_error, "") << "round " << round;
+        EXPECT_TRUE(restored.tape == image) << "round " << round << ", " << blocks.size() << " blocks";
+        const outcome_t dumped = run_on_tape(directory, "", {tape0, "out.dmp"});
+        ASSERT_EQ(dumped.run.exit_status, 0) << "round " << round << ": " << dumped.run.standard_error;
+        EXPECT_EQ(dumped.run.standard_error, "") << "round " << round;
+        EXPECT_TRUE(directory.read("out.dmp") == image) << "round " << round << ", " << blocks.size() << " blocks";
+    }
+}
