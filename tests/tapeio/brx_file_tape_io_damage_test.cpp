@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/tapeio/container_file_fixture.h"
@@ -64,20 +65,23 @@ TEST_F(damaged_file_test, FailingFileHandleLeavesTheHandleAsItWas)
         create({10, 20});
         open();
         ASSERT_EQ(run(op::read_forward), 10);
-        if (closed)
+        if (closed) {
             CloseHandle(file);  // the handle record keeps the stale value
-        else
+            file = INVALID_HANDLE_VALUE;
+        } else {
             handle.attach(INVALID_HANDLE_VALUE);
-        file = INVALID_HANDLE_VALUE;
+        }
         for (const auto& c : cases) {
             SCOPED_TRACE(op_name(c.op));
             EXPECT_EQ(run(c.op), c.result);
             EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
-            EXPECT_EQ(handle.position + handle.prev_offset + static_cast<uint64_t>(handle.block_count), 19u);
+            EXPECT_EQ((std::tuple(handle.position, handle.prev_offset, handle.block_count)),
+                      (std::tuple<uint64_t, uint64_t, int32_t>(18, 0, 1)));
         }
         EXPECT_EQ(run(op::unload), 0);
         EXPECT_EQ(handle.last_error, 0u);
         EXPECT_EQ(contents().size(), 46u);
+        close();
     }
 }
 

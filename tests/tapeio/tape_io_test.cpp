@@ -43,8 +43,8 @@ TEST(tape_io_bookkeeping, AttachResetsTheAddressAndErrorAndTheLimitEndsTheMedium
 // Records the opening calls, to show that they go through the dispatch table, once and in order.
 class recording_driver_t : public brx_file_tape_io_t {
 public:
-    void clear_error(tape_io_handle_t* handle) override { trace += 'E', brx_file_tape_io_t::clear_error(handle); }
-    void clear_user_flag(tape_io_handle_t* handle) override { trace += 'U', brx_file_tape_io_t::clear_user_flag(handle); }
+    void clear_error(tape_io_handle_t* handle) override { trace += 'E'; brx_file_tape_io_t::clear_error(handle); }
+    void clear_user_flag(tape_io_handle_t* handle) override { trace += 'U'; brx_file_tape_io_t::clear_user_flag(handle); }
     std::string trace;
 };
 recording_driver_t recording_driver;
