@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "frontend/usage.h"
-#include "tests/support/run_brx.h"
+#include "tests/support/e2e_posix.h"
 
 namespace {
 

@@ -1,17 +1,127 @@
 #include "tests/support/e2e_posix.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "frontend/system_error_text.h"
+
+namespace {
+
+std::string contents_of(FILE* stream)
+{
+    std::string contents;
+    rewind(stream);
+    for (int c = fgetc(stream); c != EOF; c = fgetc(stream))
+        contents += static_cast<char>(c);
+    fclose(stream);
+    return contents;
+}
+
+}  // namespace
+
+brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
+{
+    FILE* output = tmpfile();
+    FILE* error = tmpfile();
+    const pid_t child = fork();
+    if (child == 0) {
+        // A brx that never stops writing must not fill the disk: files stop at 6 GiB.
+        const rlimit file_size{6ull << 30, 6ull << 30};
+        setrlimit(RLIMIT_FSIZE, &file_size);
+        std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        if (freopen("/dev/null", "r", stdin) != nullptr && dup2(fileno(output), 1) >= 0 &&
+            dup2(fileno(error), 2) >= 0 && chdir(directory.c_str()) == 0)
+            execv(BRX_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    brx_run_t run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            status = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (child > 0 && status != -1 && WIFEXITED(status))
+        run.exit_status = WEXITSTATUS(status);
+    run.standard_output = contents_of(output);
+    run.standard_error = contents_of(error);
+    return run;
+}
+
+brx_run_t run_brx_on(const std::string& variable, const std::string& value,
+                     const std::vector<std::string>& arguments, const std::string& directory)
+{
+    // The child inherits the environment; the variable is gone again before the next run.
+    setenv(variable.c_str(), value.c_str(), 1);
+    brx_run_t run = run_brx(arguments, directory);
+    unsetenv(variable.c_str());
+    return run;
+}
+
+scratch_directory_t::scratch_directory_t()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "brx-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr)
+        directory = pattern;
+}
+
+scratch_directory_t::~scratch_directory_t()
+{
+    std::error_code ignored;
+    if (!directory.empty())
+        std::filesystem::remove_all(directory, ignored);
+}
+
+bool scratch_directory_t::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+
+std::string scratch_directory_t::read(const std::string& name) const
+{
+    std::ifstream in(file(name), std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+void scratch_directory_t::write(const std::string& name, const std::string& contents) const
+{
+    std::ofstream(file(name), std::ios::binary) << contents;
+}
+
+std::vector<std::string> scratch_directory_t::names() const
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 std::string container_of(const std::vector<std::string>& blocks)
 {
     std::string file;
     uint64_t previous = 1;
     for (const std::string& data : blocks) {
-        const uint32_t n = static_cast<uint32_t>(data.size());
-        const uint32_t back = static_cast<uint32_t>(previous);
-        const char header[8] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n),
+        const uint32_t n = static_cast<uint32_t>(data.size()), back = static_cast<uint32_t>(previous);
+        const char header[8] = {char(n >> 24),    char(n >> 16),    char(n >> 8),    char(n),
                                 char(back >> 24), char(back >> 16), char(back >> 8), char(back)};
         previous = file.size();
         file.append(header, sizeof header);
@@ -29,16 +139,6 @@ std::string record_of(size_t length, unsigned seed)
         c = static_cast<char>(state >> 24);
     }
     return data;
-}
-
-brx_run_t run_brx_on(const std::string& variable, const std::string& value,
-                     const std::vector<std::string>& arguments, const std::string& directory)
-{
-    // The child inherits the environment; the variable is gone again before the next run.
-    setenv(variable.c_str(), value.c_str(), 1);
-    brx_run_t run = run_brx(arguments, directory);
-    unsetenv(variable.c_str());
-    return run;
 }
 
 std::string system_text(unsigned long code) { return system_error_text(static_cast<DWORD>(code)); }

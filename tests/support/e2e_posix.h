@@ -1,20 +1,45 @@
-// What the end-to-end tests build tapes from and how they run brx against a virtual drive.
+// Running the built brx executable in a directory of a test's own, and the tapes tests build.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "tests/support/run_brx.h"
+struct brx_run_t {
+    int exit_status = -1;  // -1 when brx did not exit by itself in time
+    std::string standard_output, standard_error;
+};
+
+// Runs BRX_EXECUTABLE with the arguments in directory; stops it after timeout_seconds.
+brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds = 60);
+
+// The same with variable=value in its environment (for BRX_TAPE<N>).
+brx_run_t run_brx_on(const std::string& variable, const std::string& value,
+                     const std::vector<std::string>& arguments, const std::string& directory);
+
+// A fresh empty directory under the system's temporary folder, removed with its files.
+class scratch_directory_t {
+public:
+    scratch_directory_t();
+    ~scratch_directory_t();
+    scratch_directory_t(const scratch_directory_t&) = delete;
+    scratch_directory_t& operator=(const scratch_directory_t&) = delete;
+
+    const std::string& path() const { return directory; }
+    std::string file(const std::string& name) const { return directory + "/" + name; }
+    bool exists(const std::string& name) const;
+    std::string read(const std::string& name) const;  // the whole file; empty when missing
+    void write(const std::string& name, const std::string& contents) const;
+    std::vector<std::string> names() const;  // the files in it, sorted
+
+private:
+    std::string directory;
+};
 
 // A container file holding blocks in order: each string a record, an empty string a tape mark.
 std::string container_of(const std::vector<std::string>& blocks);
 
 // A record of length bytes whose contents depend on seed, so that records differ from each other.
 std::string record_of(size_t length, unsigned seed);
-
-// Runs brx in directory with variable=value in its environment (for BRX_TAPE<N>).
-brx_run_t run_brx_on(const std::string& variable, const std::string& value,
-                     const std::vector<std::string>& arguments, const std::string& directory);
 
 // The system's text for an error code, as brx prints it.
 std::string system_text(unsigned long code);
