@@ -79,8 +79,8 @@ TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written)
     auto device = open_or_fail(url);
     ASSERT_TRUE(device);
     ASSERT_EQ(rewind(*device).reply.error, NO_ERROR);
-    const std::pair<size_t, uint8_t> layout[] = {{80, 1},    {4, 2}, {read_length, 3}, {10001, 4},
-                                                 {0, 0},     {65536, 5}, {0, 0},   {0, 0}};  // 0: a tape mark
+    // Records of a length and a seed, and tape marks (length 0).
+    const std::pair<size_t, uint8_t> layout[] = {{80, 1}, {4, 2}, {read_length, 3}, {10001, 4}, {0, 0}, {65536, 5}, {0, 0}, {0, 0}};
     for (const auto& [length, seed] : layout) {
         outcome_t written = length == 0 ? run(*device, 0x10, 1, SCSI_IOCTL_DATA_UNSPECIFIED)
                                         : run(*device, 0x0A, uint32_t(length), SCSI_IOCTL_DATA_OUT, record_of(length, seed));

@@ -39,11 +39,9 @@ protected:
         for (const char* folder : {"sys", "sys/class", "sys/class/scsi_host", "sys/class/scsi_host/host2",
                                    "sys/class/scsi_host/host3", "sys/class/scsi_generic", "sys/devices", "dev"})
             mkdir(root.file(folder).c_str(), 0755);
-        add_node("sg0", "2:0:4:0");
-        add_node("sg1", "2:0:5:1");
-        add_node("sg2", "3:0:4:0");
-        add_node("sg3", "2:1:4:0");
-        add_node("sg12", "2:0:12:0");
+        for (const auto& [sg, address] : {std::pair{"sg0", "2:0:4:0"}, {"sg1", "2:0:5:1"}, {"sg2", "3:0:4:0"},
+                                          {"sg3", "2:1:4:0"}, {"sg12", "2:0:12:0"}})
+            add_node(sg, address);
         add_node("sg4", "2:0:6:0", false);  // known to sysfs, but no node in /dev
     }
     void TearDown() override {

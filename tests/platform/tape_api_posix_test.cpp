@@ -36,13 +36,6 @@ scripted_reply_t good(bytes_t data = {})
     return reply;
 }
 
-scripted_reply_t raw(DWORD error, uint8_t status, bytes_t sense = {})
-{
-    scripted_reply_t reply;
-    reply.error = error, reply.status = status, reply.sense = std::move(sense);
-    return reply;
-}
-
 class tape_api : public ::testing::Test {
 protected:
     void SetUp() override
@@ -97,10 +90,10 @@ TEST_F(tape_api, read_file_sends_read6_and_translates_each_sense)
         {"write protected", check(data_protect), ERROR_WRITE_PROTECT, 0},
         {"hardware error", check(hardware_error), ERROR_IO_DEVICE, 0},
         {"illegal request", check(illegal_request), ERROR_INVALID_FUNCTION, 0},
-        {"sense not delivered", raw(NO_ERROR, 2), ERROR_IO_DEVICE, 0},
-        {"descriptor-format sense", raw(NO_ERROR, 2, {0x72, 0x08, 0, 0}), ERROR_IO_DEVICE, 0},
-        {"busy", raw(NO_ERROR, 8), ERROR_BUSY, 0},
-        {"call failed", raw(ERROR_SEM_TIMEOUT, 0), ERROR_SEM_TIMEOUT, 0},
+        {"sense not delivered", scripted_reply_t{NO_ERROR, 2, {}, {}}, ERROR_IO_DEVICE, 0},
+        {"descriptor-format sense", scripted_reply_t{NO_ERROR, 2, {0x72, 0x08, 0, 0}, {}}, ERROR_IO_DEVICE, 0},
+        {"busy", scripted_reply_t{NO_ERROR, 8, {}, {}}, ERROR_BUSY, 0},
+        {"call failed", scripted_reply_t{ERROR_SEM_TIMEOUT, 0, {}, {}}, ERROR_SEM_TIMEOUT, 0},
     };
     for (const transfer_case_t& c : cases) {
         SCOPED_TRACE(c.what);

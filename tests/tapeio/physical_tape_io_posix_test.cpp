@@ -250,7 +250,6 @@ TEST(physical_scripted, each_outcome_and_a_failing_position_query_after_it)
     const int32_t p = planted;
     const uint64_t u = untouched;
     const scripted_case_t cases[] = {
-        {"space: passed", op_t::record_forward, {good(), ok}, 0, 42, u, 0, 2},
         {"space: passed, query fails", op_t::record_forward, {good(), fails}, -4, p, u, 1, 2},
         {"space: mark, query fails", op_t::file_forward, {mark, fails}, -4, p, u, 1, 2},
         {"space: end of medium", op_t::record_forward, {end, ok}, -1, 42, 1, 0, 2},
@@ -260,7 +259,6 @@ TEST(physical_scripted, each_outcome_and_a_failing_position_query_after_it)
         {"space back: beginning", op_t::file_reverse, {bom, position_at(0)}, -1, 0, 0, 0, 2},
         {"space back: beginning, query fails", op_t::record_reverse, {bom, fails}, -5, p, 0, 1, 2},
         {"space back: end of medium is a plain failure", op_t::file_reverse, {full}, -3, p, u, ERROR_END_OF_MEDIA, 1},
-        {"step: mark", op_t::step_forward, {mark, ok}, 0, 42, u, 0, 2},
         {"step: mark, query fails", op_t::step_forward, {mark, fails}, -5, p, u, 1, 2},
         {"step: end of medium, query fails", op_t::step_forward, {end, fails}, -6, p, 1, 1, 2},
         {"step: end of data, query fails", op_t::step_forward, {no_data, fails}, -7, p, u, 1, 2},
@@ -277,7 +275,6 @@ TEST(physical_scripted, each_outcome_and_a_failing_position_query_after_it)
         {"mark: refused", op_t::mark, {check(sense(data_protect))}, -2, p, u, ERROR_WRITE_PROTECT, 1},
         {"erase: query fails", op_t::erase, {good(), fails}, -2, p, u, 1, 2},
         {"rewind: refused", op_t::rewind, {call_fails(ERROR_SEM_TIMEOUT)}, -1, p, u, ERROR_SEM_TIMEOUT, 1},
-        {"unload", op_t::unload, {good()}, 0, 0, u, 0, 1},
     };
     for (const scripted_case_t& c : cases) {
         SCOPED_TRACE(c.what);
