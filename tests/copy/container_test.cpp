@@ -61,7 +61,8 @@ std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::ve
 {
     const std::string name = file_name();
     FILE* file = fopen(name.c_str(), "wb");
-    fwrite(contents.data(), 1, contents.size(), file);
+    if (!contents.empty())
+        fwrite(contents.data(), 1, contents.size(), file);
     fclose(file);
     file = fopen(name.c_str(), "rb");
     std::vector<step_t> steps;
