@@ -1,7 +1,7 @@
 // The tape-API driver: its tables over the virtual drive and over a scripted drive (outcomes a
 // virtual medium cannot give, position queries that fail), setup, and one medium walked through
 // all three drivers.
-#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -33,7 +33,7 @@ int32_t write_blocks(tape_io_t& driver, tape_io_handle_t* handle, uint8_t* buffe
     uint8_t* data = buffer + driver.data_offset(handle);
     for (size_t block = 0; block < blocks.size(); ++block) {
         bytes_t bytes = record_data(block, blocks[block]);
-        std::memcpy(data, bytes.data(), bytes.size());
+        std::copy(bytes.begin(), bytes.end(), data);
         int32_t result = blocks[block] == 0 ? driver.write_tape_mark(handle, buffer, size)
                                             : driver.write_record(handle, buffer, blocks[block]);
         EXPECT_EQ(result, static_cast<int32_t>(blocks[block])) << block;
@@ -206,7 +206,7 @@ TEST(physical_vtape, writes_report_the_early_warning_and_a_full_medium_as_minus_
         if (steps[i].result < 0)
             h->block_count = planted;
         bytes_t data = record_data(i, steps[i].length);
-        std::memcpy(b, data.data(), data.size());
+        std::copy(data.begin(), data.end(), b);
         EXPECT_EQ(steps[i].length == 0 ? physical_tape_io.write_tape_mark(h, b, size)
                                        : physical_tape_io.write_record(h, b, steps[i].length),
                   steps[i].result);
