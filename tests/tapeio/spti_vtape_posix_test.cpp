@@ -25,14 +25,14 @@ const std::vector<uint32_t> tape_layout = {1, 100, 0, 65024, 65536, 0, 0};
 
 uint8_t pattern(uint32_t record, uint32_t i) { return static_cast<uint8_t>(record * 31 + i * 7 + (i >> 8)); }
 
-// Opens \\.\TapeN for the device spec; the buffer holds a 65536-byte record behind the request block.
+// Opens \\.\TapeN for the device string; the buffer holds a 65536-byte record behind the request block.
 struct drive_t {
-    drive_t(const std::string& spec, int unit)
+    drive_t(const std::string& device_string, int unit)
     {
-        setenv(("BRX_TAPE" + std::to_string(unit)).c_str(), spec.c_str(), 1);
+        setenv(("BRX_TAPE" + std::to_string(unit)).c_str(), device_string.c_str(), 1);
         std::string path = "\\\\.\\Tape" + std::to_string(unit);
         handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        EXPECT_NE(handle.get_os_handle(), INVALID_HANDLE_VALUE) << spec << ": error " << GetLastError();
+        EXPECT_NE(handle.get_os_handle(), INVALID_HANDLE_VALUE) << device_string << ": error " << GetLastError();
     }
     ~drive_t() { CloseHandle(handle.get_os_handle()); }
 
@@ -83,7 +83,7 @@ struct vtape_t {
         std::filesystem::create_directories(dir);
     }
     ~vtape_t() { std::filesystem::remove_all(dir); }
-    std::string spec(const std::string& options) const
+    std::string device_string(const std::string& options) const
     {
         return "vtape:" + (dir / "tape.dmp").string() + (options.empty() ? "" : "?" + options);
     }
@@ -93,7 +93,7 @@ struct vtape_t {
 TEST(spti_vtape, records_and_marks_are_read_back_spaced_over_both_ways_and_rewound)
 {
     vtape_t tape("walk");
-    drive_t drive(tape.spec(""), 80);
+    drive_t drive(tape.device_string(""), 80);
     s2pti_tape_io_t driver;
     drive.write_and_read_back(driver, false);
     uint8_t* b = drive.buffer.data();
@@ -141,7 +141,7 @@ TEST(spti_vtape, setup_variants_select_variable_blocks_and_buffered_mode)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options);
         vtape_t tape("setup" + std::to_string(unit));
-        drive_t drive(tape.spec(c.options), unit++);
+        drive_t drive(tape.device_string(c.options), unit++);
         tape_io_t& driver = c.variant2 ? static_cast<tape_io_t&>(variant2) : variant1;
         EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), 65536), 0);
         EXPECT_EQ(drive.handle.last_error, NO_ERROR);

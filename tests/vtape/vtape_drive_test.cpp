@@ -97,7 +97,7 @@ TEST(vtape_drive, unit_attention_and_not_ready_hold_back_commands)
 TEST(vtape_drive, bad_option_strings_and_unopenable_files_are_refused_with_a_reason)
 {
     std::string why;
-    struct case_t { const char* spec; const char* why; };
+    struct case_t { const char* text; const char* why; };
     const case_t cases[] = {
         {"", "no medium file named"},
         {"t.dmp?", "empty option in ''"},
@@ -116,9 +116,9 @@ TEST(vtape_drive, bad_option_strings_and_unopenable_files_are_refused_with_a_rea
         {"t.dmp?capacity=10&ew=11", "ew is above capacity"},
     };
     for (const case_t& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.text);
         std::unique_ptr<vtape_t> tape;
-        EXPECT_EQ(vtape_t::open(c.spec, tape, &why), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(vtape_t::open(c.text, tape, &why), ERROR_INVALID_PARAMETER);
         EXPECT_EQ(why, c.why);
         EXPECT_EQ(tape, nullptr);
     }
@@ -126,8 +126,8 @@ TEST(vtape_drive, bad_option_strings_and_unopenable_files_are_refused_with_a_rea
     std::unique_ptr<vtape_t> tape;
     EXPECT_EQ(vtape_t::open(dir.path("missing/t.dmp").c_str(), tape, &why), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(why, "cannot open the medium file '" + dir.path("missing/t.dmp") + "'");
-    const std::string spec = dir.path("t.dmp") + "?trace=" + dir.path("missing/t.log");
-    EXPECT_EQ(vtape_t::open(spec.c_str(), tape, &why), ERROR_PATH_NOT_FOUND);
+    const std::string text = dir.path("t.dmp") + "?trace=" + dir.path("missing/t.log");
+    EXPECT_EQ(vtape_t::open(text.c_str(), tape, &why), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(why, "cannot open the trace file '" + dir.path("missing/t.log") + "'");
     EXPECT_EQ(tape, nullptr);
 }

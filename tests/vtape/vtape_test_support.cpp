@@ -105,11 +105,11 @@ bytes_t cdb6(uint8_t opcode, uint8_t flags, uint32_t value)
     return {opcode, flags, uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value), 0};
 }
 
-std::unique_ptr<vtape_t> open_tape(const std::string& spec)
+std::unique_ptr<vtape_t> open_tape(const std::string& text)
 {
     std::unique_ptr<vtape_t> tape;
     std::string why;
-    EXPECT_EQ(vtape_t::open(spec.c_str(), tape, &why), NO_ERROR) << spec << ": " << why;
+    EXPECT_EQ(vtape_t::open(text.c_str(), tape, &why), NO_ERROR) << text << ": " << why;
     return tape;
 }
 

@@ -54,6 +54,6 @@ inline bytes_t rewind6() { return cdb6(0x01, 0, 0); }
 inline bytes_t locate10(uint8_t index) { return {0x2B, 0, 0, 0, 0, 0, index, 0, 0, 0}; }
 inline bytes_t read_position() { return {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
-std::unique_ptr<vtape_t> open_tape(const std::string& spec);  // fails the test if it cannot
+std::unique_ptr<vtape_t> open_tape(const std::string& text);  // fails the test if it cannot
 uint32_t position_of(vtape_t& tape);                           // READ POSITION's block index
 void write_blocks(vtape_t& tape, const std::vector<block_spec_t>& blocks);
