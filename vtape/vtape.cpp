@@ -37,10 +37,10 @@ DWORD open_failure(DWORD error, const std::string& reason, std::string* why)
 
 }  // namespace
 
-DWORD vtape_t::open(const char* spec, std::unique_ptr<vtape_t>& out, std::string* why)
+DWORD vtape_t::open(const char* name, std::unique_ptr<vtape_t>& out, std::string* why)
 {
     std::unique_ptr<vtape_t> tape(new vtape_t());
-    const DWORD error = parse_vtape_spec(spec, tape->options_, why);
+    const DWORD error = parse_vtape_name(name, tape->options_, why);
     if (error != NO_ERROR)
         return error;
     const vtape_options_t& o = tape->options_;

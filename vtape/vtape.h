@@ -51,9 +51,9 @@ struct vtape_mode_t {
 
 class vtape_t {
 public:
-    // spec is "PATH?OPTIONS". Opens (or creates empty) the medium file and rewinds. Returns NO_ERROR,
+    // name is "PATH?OPTIONS". Opens (or creates empty) the medium file and rewinds. Returns NO_ERROR,
     // ERROR_INVALID_PARAMETER for bad options (reason in why), or the medium's CreateFileA error.
-    static DWORD open(const char* spec, std::unique_ptr<vtape_t>& out, std::string* why = nullptr);
+    static DWORD open(const char* name, std::unique_ptr<vtape_t>& out, std::string* why = nullptr);
     ~vtape_t();
     vtape_t(const vtape_t&) = delete;
     vtape_t& operator=(const vtape_t&) = delete;

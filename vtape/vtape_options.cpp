@@ -125,11 +125,11 @@ DWORD check_consistency(const vtape_options_t& o, std::string* why)
 
 }  // namespace
 
-DWORD parse_vtape_spec(const char* spec, vtape_options_t& options, std::string* why)
+DWORD parse_vtape_name(const char* name, vtape_options_t& options, std::string* why)
 {
     options = vtape_options_t{};
-    const char* question = std::strchr(spec, '?');
-    options.medium_path.assign(spec, question ? static_cast<size_t>(question - spec) : std::strlen(spec));
+    const char* question = std::strchr(name, '?');
+    options.medium_path.assign(name, question ? static_cast<size_t>(question - name) : std::strlen(name));
     if (options.medium_path.empty())
         return fail(why, "no medium file named");
     if (!question)

@@ -47,4 +47,4 @@ struct vtape_options_t {
 
 // Splits "PATH?OPTIONS" and reads the options. Returns NO_ERROR, or ERROR_INVALID_PARAMETER with
 // the reason in why (when given), e.g. "unknown option 'colour=red'".
-DWORD parse_vtape_spec(const char* spec, vtape_options_t& options, std::string* why);
+DWORD parse_vtape_name(const char* name, vtape_options_t& options, std::string* why);
