@@ -48,14 +48,14 @@ void report_fatal(const restore_target_t& target, const restore_request_t& reque
 // last record or mark that the drive took.
 void report_sense(const restore_target_t& target, const restore_request_t& request, const write_messages_t& m)
 {
-    const uint8_t key = sense_key(request);
-    if (key == sense_key_blank_check)
+    const uint8_t key = sense_key_of(request);
+    if (key == sense_key::blank_check)
         copy_context.report(m.full_text, m.full, target.path);
-    else if (key == sense_key_unit_attention)
+    else if (key == sense_key::unit_attention)
         copy_context.report(m.attention_text, m.attention, target.path);
-    else if (key == sense_key_not_ready)
+    else if (key == sense_key::not_ready)
         copy_context.report(m.not_ready_text, m.not_ready, target.path);
-    else if (key != sense_key_no_sense && key != sense_key_recovered_error)
+    else if (key != sense_key::no_sense && key != sense_key::recovered_error)
         report_fatal(target, request, m.fatal);
     else if (end_of_medium(request))
         copy_context.report(m.full_text, m.early_warning, target.path);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "tapeio/scsi_codes.h"
 
 constexpr uint32_t restore_request_size = 312;
 constexpr uint32_t restore_sense_offset = 56;
@@ -45,12 +46,8 @@ bool send_restore_command(const restore_target_t& target, const restore_command_
                           restore_request_t& request);
 
 // Sense bytes as delivered; meaningful only when the returned SenseInfoLength is not 0.
-constexpr uint8_t sense_key_no_sense = 0x0;
-constexpr uint8_t sense_key_recovered_error = 0x1;
-constexpr uint8_t sense_key_not_ready = 0x2;
-constexpr uint8_t sense_key_unit_attention = 0x6;
-constexpr uint8_t sense_key_blank_check = 0x8;  // after a WRITE, told as a full tape
+// (sense_key::blank_check after a WRITE is told as a full tape.)
 
 inline bool has_sense(const restore_request_t& request) { return request.spt.SenseInfoLength != 0; }
-inline uint8_t sense_key(const restore_request_t& request) { return request.sense()[2] & 0x0F; }
-inline bool end_of_medium(const restore_request_t& request) { return (request.sense()[2] & 0x40) != 0; }
+inline uint8_t sense_key_of(const restore_request_t& request) { return request.sense()[2] & sense_bit::key_mask; }
+inline bool end_of_medium(const restore_request_t& request) { return (request.sense()[2] & sense_bit::eom) != 0; }

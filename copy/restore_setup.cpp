@@ -38,12 +38,12 @@ bool run_step(const restore_target_t& target, const setup_step_t& step)
         }
         if (!has_sense(request))
             return true;
-        const uint8_t key = sense_key(request);
-        if (key == sense_key_unit_attention && tries < restore_setup_tries)
+        const uint8_t key = sense_key_of(request);
+        if (key == sense_key::unit_attention && tries < restore_setup_tries)
             continue;
-        if (key == sense_key_no_sense || key == sense_key_recovered_error)
+        if (key == sense_key::no_sense || key == sense_key::recovered_error)
             return true;
-        if (key == sense_key_not_ready)
+        if (key == sense_key::not_ready)
             print_to_console_and_log("%s: device not ready\n", target.path);
         else
             report_fatal_sense(target, request);

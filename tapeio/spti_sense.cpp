@@ -3,10 +3,10 @@
 sense_view_t read_sense(const uint8_t* sense)
 {
     sense_view_t view;
-    view.valid = (sense[0] & 0x80) != 0;
-    view.filemark = (sense[2] & 0x80) != 0;
-    view.eom = (sense[2] & 0x40) != 0;
-    view.ili = (sense[2] & 0x20) != 0;
+    view.valid = (sense[0] & sense_bit::valid) != 0;
+    view.filemark = (sense[2] & sense_bit::filemark) != 0;
+    view.eom = (sense[2] & sense_bit::eom) != 0;
+    view.ili = (sense[2] & sense_bit::ili) != 0;
     view.key = sense[2] & 0x0F;
     uint32_t information = (uint32_t{sense[3]} << 24) | (uint32_t{sense[4]} << 16) | (uint32_t{sense[5]} << 8) |
                            uint32_t{sense[6]};

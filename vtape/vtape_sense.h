@@ -3,33 +3,23 @@
 
 #include <cstdint>
 
+#include "tapeio/scsi_codes.h"
+
 namespace vtape_sense {
 
-// Sense keys.
-constexpr uint8_t no_sense = 0x0;
-constexpr uint8_t recovered_error = 0x1;
-constexpr uint8_t not_ready = 0x2;
-constexpr uint8_t medium_error = 0x3;
-constexpr uint8_t hardware_error = 0x4;
-constexpr uint8_t illegal_request = 0x5;
-constexpr uint8_t unit_attention = 0x6;
-constexpr uint8_t data_protect = 0x7;
-constexpr uint8_t blank_check = 0x8;
-constexpr uint8_t volume_overflow = 0xD;
-
-// Bits of sense byte 2 and byte 0.
-constexpr uint8_t filemark_bit = 0x80;
-constexpr uint8_t eom_bit = 0x40;
-constexpr uint8_t ili_bit = 0x20;
-constexpr uint8_t valid_bit = 0x80;
+// The shared sense keys and bits, under this drive's names.
+using namespace sense_key;
+constexpr uint8_t filemark_bit = sense_bit::filemark;
+constexpr uint8_t eom_bit = sense_bit::eom;
+constexpr uint8_t ili_bit = sense_bit::ili;
+constexpr uint8_t valid_bit = sense_bit::valid;
 
 constexpr uint8_t response_current_fixed = 0x70;
 constexpr uint32_t length = 18;
 constexpr uint8_t additional_length = length - 8;
 
-// SCSI status bytes.
-constexpr uint8_t status_good = 0x00;
-constexpr uint8_t status_check_condition = 0x02;
+constexpr uint8_t status_good = scsi_status::good;
+constexpr uint8_t status_check_condition = scsi_status::check_condition;
 
 }  // namespace vtape_sense
 

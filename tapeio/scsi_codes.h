@@ -1,0 +1,32 @@
+// SCSI status bytes, sense keys and the fixed-format sense bits, named once for every user.
+#pragma once
+
+#include <cstdint>
+
+namespace scsi_status {
+constexpr uint8_t good = 0x00;
+constexpr uint8_t check_condition = 0x02;
+}  // namespace scsi_status
+
+namespace sense_key {
+constexpr uint8_t no_sense = 0x0;
+constexpr uint8_t recovered_error = 0x1;
+constexpr uint8_t not_ready = 0x2;
+constexpr uint8_t medium_error = 0x3;
+constexpr uint8_t hardware_error = 0x4;
+constexpr uint8_t illegal_request = 0x5;
+constexpr uint8_t unit_attention = 0x6;
+constexpr uint8_t data_protect = 0x7;
+constexpr uint8_t blank_check = 0x8;
+constexpr uint8_t aborted_command = 0xB;
+constexpr uint8_t volume_overflow = 0xD;
+}  // namespace sense_key
+
+// Fixed-format sense: VALID in byte 0; FILEMARK, EOM, ILI and the key in byte 2.
+namespace sense_bit {
+constexpr uint8_t valid = 0x80;
+constexpr uint8_t filemark = 0x80;
+constexpr uint8_t eom = 0x40;
+constexpr uint8_t ili = 0x20;
+constexpr uint8_t key_mask = 0x0F;
+}  // namespace sense_bit
