@@ -63,6 +63,7 @@ TEST(device_namespace, device_strings_pick_their_scheme_or_a_kernel_node)
 {
     posix::register_device_scheme("lp:", test_scheme<ERROR_BAD_UNIT>);
     posix::register_device_scheme("lp:long:", test_scheme<ERROR_NOT_READY>);
+    register_scripted_device("ns-other", std::make_shared<scripted_device_t>());  // "script:" known, this name not
     const struct { const char* variable; const char* value; DWORD code; const char* opened; } cases[] = {
         {"BRX_TAPE4", "lp:x", ERROR_BAD_UNIT, "lp:x"},
         {"BRX_TAPE4", "lp:long:x", ERROR_NOT_READY, "lp:long:x"},  // the longest prefix wins
