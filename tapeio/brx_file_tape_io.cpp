@@ -51,33 +51,32 @@ void brx_file_tape_io_t::set_prev_from_back_pointer(tape_io_handle_t* handle, ui
     set_prev_offset(handle, widen_back_pointer(header_offset, back_pointer));
 }
 
-// Cuts the tape at the position; the blocks before it stay counted.
+// After SetEndOfFile or FlushFileBuffers: the call's failure, or the tape at the file pointer.
+int32_t brx_file_tape_io_t::settle_at_file_pointer(tape_io_handle_t* handle, BOOL done)
+{
+    if (!done) {
+        handle->last_error = GetLastError();
+        return -1;  // tape unchanged
+    }
+    uint64_t position = 0;
+    if (file_tell(handle, &position) != 0)
+        return -1;
+    set_position(handle, position);
+    return 0;
+}
+
+// Cuts the tape at the position; the blocks before it stay counted. Tape at the new end of the data.
 int32_t brx_file_tape_io_t::erase(tape_io_handle_t* handle, uint8_t*, uint32_t)
 {
     begin_operation(handle);
-    if (!SetEndOfFile(handle->get_os_handle())) {
-        handle->last_error = GetLastError();
-        return -1;  // tape unchanged
-    }
-    uint64_t position = 0;
-    if (file_tell(handle, &position) != 0)
-        return -1;
-    set_position(handle, position);
-    return 0;  // tape at the new end of the data
+    return settle_at_file_pointer(handle, SetEndOfFile(handle->get_os_handle()));
 }
 
+// Tape where it was.
 int32_t brx_file_tape_io_t::flush(tape_io_handle_t* handle, uint8_t*, uint32_t)
 {
     begin_operation(handle);
-    if (!FlushFileBuffers(handle->get_os_handle())) {
-        handle->last_error = GetLastError();
-        return -1;  // tape unchanged
-    }
-    uint64_t position = 0;
-    if (file_tell(handle, &position) != 0)
-        return -1;
-    set_position(handle, position);
-    return 0;  // tape where it was
+    return settle_at_file_pointer(handle, FlushFileBuffers(handle->get_os_handle()));
 }
 
 int32_t brx_file_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size)

@@ -63,6 +63,7 @@ private:
                       uint32_t* count);
     int32_t file_skip(tape_io_handle_t* handle, uint32_t distance, uint64_t* new_position);
     int32_t file_seek(tape_io_handle_t* handle, uint64_t position);
+    int32_t settle_at_file_pointer(tape_io_handle_t* handle, BOOL done);
     int32_t file_tell(tape_io_handle_t* handle, uint64_t* position);
     int32_t move_file_pointer(tape_io_handle_t* handle, uint64_t distance, DWORD method, uint64_t* result);
 
