@@ -1,7 +1,28 @@
-// SCSI status bytes, sense keys and the fixed-format sense bits, named once for every user.
+// SCSI operation codes, status bytes, sense keys and the fixed-format sense bits, named once for every user.
 #pragma once
 
 #include <cstdint>
+
+// The sequential-access commands the program and the virtual drive know.
+namespace scsi_op {
+constexpr uint8_t test_unit_ready = 0x00;
+constexpr uint8_t rewind = 0x01;
+constexpr uint8_t request_sense = 0x03;
+constexpr uint8_t read_block_limits = 0x05;
+constexpr uint8_t read6 = 0x08;
+constexpr uint8_t write6 = 0x0A;
+constexpr uint8_t write_filemarks6 = 0x10;
+constexpr uint8_t space6 = 0x11;
+constexpr uint8_t inquiry = 0x12;
+constexpr uint8_t mode_select6 = 0x15;
+constexpr uint8_t erase6 = 0x19;
+constexpr uint8_t mode_sense6 = 0x1A;
+constexpr uint8_t load_unload = 0x1B;
+constexpr uint8_t locate10 = 0x2B;
+constexpr uint8_t read_position = 0x34;
+constexpr uint8_t mode_select10 = 0x55;
+constexpr uint8_t mode_sense10 = 0x5A;
+}  // namespace scsi_op
 
 namespace scsi_status {
 constexpr uint8_t good = 0x00;

@@ -1,14 +1,9 @@
 #include "tapeio/spti_commands.h"
 
+#include "tapeio/scsi_codes.h"
+
 namespace {
 
-constexpr uint8_t op_rewind = 0x01;
-constexpr uint8_t op_read6 = 0x08;
-constexpr uint8_t op_write6 = 0x0A;
-constexpr uint8_t op_write_filemarks6 = 0x10;
-constexpr uint8_t op_space6 = 0x11;
-constexpr uint8_t op_erase6 = 0x19;
-constexpr uint8_t op_load_unload = 0x1B;
 
 // Six-byte CDB with a 24-bit big-endian field in bytes 2 to 4.
 spti_request_t* six_byte_command(tape_io_handle_t* handle, uint8_t* buffer, uint8_t opcode, uint8_t byte1,
@@ -47,40 +42,40 @@ void set_data_phase(spti_request_t* request, uint8_t direction, uint8_t* data, u
 
 spti_request_t* read6_command(tape_io_handle_t* handle, uint8_t* buffer, uint8_t* data, uint32_t length)
 {
-    spti_request_t* request = six_byte_command(handle, buffer, op_read6, 0, length, spti_timeout::one_block);
+    spti_request_t* request = six_byte_command(handle, buffer, scsi_op::read6, 0, length, spti_timeout::one_block);
     set_data_phase(request, SCSI_IOCTL_DATA_IN, data, length);
     return request;
 }
 
 spti_request_t* write6_command(tape_io_handle_t* handle, uint8_t* buffer, uint8_t* data, uint32_t length)
 {
-    spti_request_t* request = six_byte_command(handle, buffer, op_write6, 0, length, spti_timeout::one_block);
+    spti_request_t* request = six_byte_command(handle, buffer, scsi_op::write6, 0, length, spti_timeout::one_block);
     set_data_phase(request, SCSI_IOCTL_DATA_OUT, data, length);
     return request;
 }
 
 spti_request_t* write_filemarks_command(tape_io_handle_t* handle, uint8_t* buffer, uint8_t count, uint32_t timeout)
 {
-    return six_byte_command(handle, buffer, op_write_filemarks6, 0, count, timeout);
+    return six_byte_command(handle, buffer, scsi_op::write_filemarks6, 0, count, timeout);
 }
 
 spti_request_t* space_blocks_command(tape_io_handle_t* handle, uint8_t* buffer, int32_t count, uint32_t timeout)
 {
     // Code 0 in byte 1: blocks. Tape marks are met as FILEMARK reports, never spaced by code.
-    return six_byte_command(handle, buffer, op_space6, 0, static_cast<uint32_t>(count) & 0xFFFFFF, timeout);
+    return six_byte_command(handle, buffer, scsi_op::space6, 0, static_cast<uint32_t>(count) & 0xFFFFFF, timeout);
 }
 
 spti_request_t* rewind_command(tape_io_handle_t* handle, uint8_t* buffer)
 {
-    return six_byte_command(handle, buffer, op_rewind, 0, 0, spti_timeout::long_move);
+    return six_byte_command(handle, buffer, scsi_op::rewind, 0, 0, spti_timeout::long_move);
 }
 
 spti_request_t* erase_long_command(tape_io_handle_t* handle, uint8_t* buffer)
 {
-    return six_byte_command(handle, buffer, op_erase6, 0x01, 0, spti_timeout::long_move);
+    return six_byte_command(handle, buffer, scsi_op::erase6, 0x01, 0, spti_timeout::long_move);
 }
 
 spti_request_t* unload_command(tape_io_handle_t* handle, uint8_t* buffer)
 {
-    return six_byte_command(handle, buffer, op_load_unload, 0, 0, spti_timeout::long_move);
+    return six_byte_command(handle, buffer, scsi_op::load_unload, 0, 0, spti_timeout::long_move);
 }

@@ -1,13 +1,10 @@
 #include "tapeio/spti_mode_data.h"
 
+#include "tapeio/scsi_codes.h"
 #include "tapeio/spti_commands.h"
 
 namespace {
 
-constexpr uint8_t op_mode_select6 = 0x15;
-constexpr uint8_t op_mode_sense6 = 0x1A;
-constexpr uint8_t op_mode_select10 = 0x55;
-constexpr uint8_t op_mode_sense10 = 0x5A;
 constexpr uint8_t buffered_mode_bits = 0x70;
 constexpr uint32_t block_descriptor_size = 8;
 
@@ -38,7 +35,7 @@ uint32_t mode_header_length(mode_form_t form) { return form == mode_form_t::six_
 spti_request_t* mode_sense_command(tape_io_handle_t* handle, uint8_t* buffer, mode_form_t form, uint8_t page_byte,
                                    uint8_t* area)
 {
-    static constexpr uint8_t ops[2] = {op_mode_sense6, op_mode_sense10};
+    static constexpr uint8_t ops[2] = {scsi_op::mode_sense6, scsi_op::mode_sense10};
     // Bytes the drive does not send read as 0, never as an earlier command's leftovers.
     std::memset(area, 0, mode_allocation_length);
     spti_request_t* request = mode_command(handle, buffer, form, ops, 0, page_byte, mode_allocation_length);
@@ -49,7 +46,7 @@ spti_request_t* mode_sense_command(tape_io_handle_t* handle, uint8_t* buffer, mo
 spti_request_t* mode_select_command(tape_io_handle_t* handle, uint8_t* buffer, mode_form_t form, uint8_t flags,
                                     uint8_t* list, uint8_t length)
 {
-    static constexpr uint8_t ops[2] = {op_mode_select6, op_mode_select10};
+    static constexpr uint8_t ops[2] = {scsi_op::mode_select6, scsi_op::mode_select10};
     spti_request_t* request = mode_command(handle, buffer, form, ops, flags, 0, length);
     set_data_phase(request, SCSI_IOCTL_DATA_OUT, list, length);
     return request;

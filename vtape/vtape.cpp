@@ -1,29 +1,13 @@
 #include "vtape/vtape.h"
 
+#include "tapeio/scsi_codes.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-namespace op {
-constexpr uint8_t test_unit_ready = 0x00;
-constexpr uint8_t rewind = 0x01;
-constexpr uint8_t request_sense = 0x03;
-constexpr uint8_t read_block_limits = 0x05;
-constexpr uint8_t read6 = 0x08;
-constexpr uint8_t write6 = 0x0A;
-constexpr uint8_t write_filemarks6 = 0x10;
-constexpr uint8_t space6 = 0x11;
-constexpr uint8_t inquiry = 0x12;
-constexpr uint8_t mode_select6 = 0x15;
-constexpr uint8_t erase = 0x19;
-constexpr uint8_t mode_sense6 = 0x1A;
-constexpr uint8_t load_unload = 0x1B;
-constexpr uint8_t locate10 = 0x2B;
-constexpr uint8_t read_position = 0x34;
-constexpr uint8_t mode_select10 = 0x55;
-constexpr uint8_t mode_sense10 = 0x5A;
-}  // namespace op
+namespace op = scsi_op;
 
 constexpr uint32_t longest_cdb = 16;
 
@@ -117,7 +101,7 @@ vtape_result_t vtape_t::dispatch(const vtape_command_t& command)
         {op::space6, 6, &vtape_t::space6},
         {op::inquiry, 6, &vtape_t::inquiry},
         {op::mode_select6, 6, &vtape_t::mode_select},
-        {op::erase, 6, &vtape_t::erase},
+        {op::erase6, 6, &vtape_t::erase},
         {op::mode_sense6, 6, &vtape_t::mode_sense},
         {op::load_unload, 6, &vtape_t::load_unload},
         {op::locate10, 10, &vtape_t::locate10},
