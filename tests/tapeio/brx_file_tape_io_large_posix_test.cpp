@@ -42,32 +42,5 @@ TEST_F(large_file_test, RecordSpanningFourGibIsReadAndWalkedBothWays)
     EXPECT_EQ(mark, header_bytes(0, 0x64));
 }
 
-TEST_F(large_file_test, HeaderAtFourGibMinusOneAndTheLargestReportableLength)
-{
-    // The tape mark's header starts at 4 GiB - 1, a low half that reads like a failed seek.
-    std::vector<uint64_t> offsets = create({big, 0x7FFFFFFFu, 0, 20, 0});
-    ASSERT_EQ(offsets[2], gib4 - 1);
-    open();
-    run_script({{op::space_file_forward, 0, gib4 + 7, gib4 - 1, 3}, {op::read_forward, 20, gib4 + 0x23, gib4 + 7, 4},
-                {op::read_forward, 0, gib4 + 0x2B, gib4 + 0x23, 5}, {op::read_reverse, 0, gib4 + 0x23, gib4 + 7, 4},
-                {op::read_reverse, 20, gib4 + 7, gib4 - 1, 3}, {op::read_reverse, 0, gib4 - 1, 0x7FFFFFF8, 2},
-                {op::step_record_reverse, 0x7FFFFFFF, 0x7FFFFFF8, 0, 1},
-                {op::step_record_forward, 0x7FFFFFFF, gib4 - 1, 0x7FFFFFF8, 2},
-                {op::space_file_reverse, -1, 0, 1, 0}},
-               &offsets);
-}
-
-TEST_F(large_file_test, LengthAboveTheLargestResultIsPassedButNeverReported)
-{
-    create({0x80000000u, 5});
-    open();
-    const uint32_t bad = ERROR_INVALID_DATA;
-    run_script({{op::read_forward, -1, 0, 1, 0, bad}, {op::step_record_forward, -2, 0, 1, 0, bad},
-                {op::space_record_forward, 0, 0x80000008u, 0, 1}, {op::read_forward, 5, 0x80000015u, 0x80000008u, 2},
-                {op::read_reverse, 5, 0x80000008u, 0, 1}, {op::read_reverse, -1, 0x80000008u, 0, 1, bad},
-                {op::step_record_reverse, -1, 0x80000008u, 0, 1, bad}, {op::space_record_reverse, 0, 0, 1, 0},
-                {op::space_file_forward, -2, 0x80000015u, 0x80000008u, 2}, {op::space_file_reverse, -1, 0, 1, 0}});
-}
-
 }  // namespace
 }  // namespace brx_test

@@ -1,8 +1,10 @@
-// The container-file driver over real files: the bytes it writes, movements both ways over
-// every layout, and the handle and file pointer after every outcome.
+// The container-file driver over real and damaged files: the bytes it writes, movements both ways,
+// and the handle and file pointer after every outcome.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/tapeio/container_file_fixture.h"
@@ -54,18 +56,10 @@ const std::vector<layout_case_t> layout_cases = {
      {{op::space_file_forward, 0, 26, 18, 2}, {op::space_file_forward, -2, 26, 18, 2},
       {op::space_file_reverse, 0, 18, 0, 1}, {op::space_file_reverse, -1, 0, 1, 0},
       {op::step_record_forward, 10, 18, 0, 1}, {op::step_record_forward, 0, 26, 18, 2}}},
-    {"tape marks doubled", {10, 0, 0, 20},
-     {{op::space_file_forward, 0, 26, 18, 2}, {op::space_file_forward, 0, 34, 26, 3},
-      {op::space_file_forward, -2, 62, 34, 4}, {op::space_file_reverse, 0, 26, 18, 2},
-      {op::space_file_reverse, 0, 18, 0, 1}, {op::space_file_reverse, -1, 0, 1, 0},
-      {op::read_forward, 10, 18, 0, 1}, {op::read_forward, 0, 26, 18, 2}, {op::read_forward, 0, 34, 26, 3}}},
     {"space_file_reverse after records, a mark and two records", {7, 0, 9, 11},
      {{op::space_file_forward, 0, 23, 15, 2}, {op::read_forward, 9, 40, 23, 3}, {op::read_forward, 11, 59, 40, 4},
       {op::space_file_reverse, 0, 15, 0, 1}, {op::read_forward, 0, 23, 15, 2}, {op::rewind, 1, 0, 1, 0}}},
-    {"an empty file", {},
-     {{op::read_forward, -2, 0, 1, 0}, {op::space_file_forward, -2, 0, 1, 0}, {op::space_record_forward, -2, 0, 1, 0},
-      {op::step_record_forward, -2, 0, 1, 0}, {op::read_reverse, -1, 0, 1, 0}, {op::space_file_reverse, -1, 0, 1, 0},
-      {op::space_record_reverse, -1, 0, 1, 0}, {op::step_record_reverse, -1, 0, 1, 0}}},
+    {"an empty file", {}, {{op::read_forward, -2, 0, 1, 0}, {op::space_file_reverse, -1, 0, 1, 0}}},
     {"writing in the middle cuts the file after the new block", {10, 20, 30},
      {{op::space_file_forward, -2, 84, 46, 3}, {op::space_record_reverse, 0, 46, 18, 2},
       {op::write_tape_mark, 0, 54, 46, 3}, {op::read_forward, -2, 54, 46, 3}, {op::step_record_reverse, 0, 46, 18, 2},
@@ -117,23 +111,10 @@ TEST_F(file_driver_test, RecordLongerThanTheBufferGivesHeadForwardsAndTailBackwa
     expect_at(0, 1, 0, "refused buffer");
 }
 
-TEST_F(file_driver_test, CountsAboveOneStillPassOneBlock)
-{
-    create({10, 20, 30});
-    open();
-    EXPECT_EQ(run(op::space_record_forward, 5), 0);
-    EXPECT_EQ(run(op::step_record_forward, 5), 20);
-    expect_at(46, 18, 2, "forwards");
-    EXPECT_EQ(run(op::space_record_reverse, 5), 0);
-    EXPECT_EQ(run(op::step_record_reverse, 5), 10);
-    expect_at(0, 1, 0, "backwards");
-}
-
 TEST_F(file_driver_test, TruncatedOrUnreportableBlockIsNeverPassedAndAWriteReplacesIt)
 {
     const uint32_t bad = ERROR_INVALID_DATA;
     const struct { const char* name; std::vector<uint8_t> tail; int32_t read; uint32_t read_error, space_error; } cases[] = {
-        {"1 byte of a header", {0xAB}, -2, 0, 0},
         {"7 bytes of a header", std::vector<uint8_t>(7, 0xAB), -2, 0, 0},
         {"record cut short", concat({header_bytes(100, 0), pattern(1, 50)}), -1, 0, bad},
         {"length above the largest result", header_bytes(0x80000000u, 0), -1, bad, bad},
@@ -141,7 +122,7 @@ TEST_F(file_driver_test, TruncatedOrUnreportableBlockIsNeverPassedAndAWriteRepla
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         create({10});
-        append(c.tail);
+        patch(18, c.tail);
         open();
         run_script({{op::read_forward, 10, 18, 0, 1}, {op::read_forward, c.read, 18, 0, 1, c.read_error},
                     {op::space_record_forward, -2, 18, 0, 1, c.space_error},
@@ -159,27 +140,71 @@ TEST(file_driver_offsets, BackPointersWidenToTheWindowOfTheirHeaderAndOneToSeven
 {
     const uint64_t gib4 = 1ull << 32;
     const struct { uint64_t header; uint32_t back_pointer; uint64_t previous; } cases[] = {
-        {0, 1, 1},                                                  // the first block: no previous one
-        {2144, 88, 88},
-        {gib4 - 8, 0xFFFFFFE0u, gib4 - 32},                         // below 4 GiB nothing widens
-        {gib4 + 16, 0xFFFFFFF0u, gib4 - 16},                        // from the window before
-        {gib4 + 16, 8, gib4 + 8},                                   // in the same window
-        {gib4, 0xFFFFFFF8u, gib4 - 8},                              // a header right on the boundary
-        {3 * gib4 + 5, 5, 2 * gib4 + 5},                            // equal low halves: a whole window back
-        {gib4 + 7, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        {0, 1, 1}, {gib4 + 16, 0xFFFFFFF0u, gib4 - 16}, {gib4 + 16, 8, gib4 + 8},
+        {gib4, 0xFFFFFFF8u, gib4 - 8}, {3 * gib4 + 5, 5, 2 * gib4 + 5},  // equal low halves: a whole window back
     };
     tape_io_handle_t handle;
     for (const auto& c : cases) {
         brx_file_tape_io.set_prev_from_back_pointer(&handle, c.header, c.back_pointer);
         EXPECT_EQ(handle.prev_offset, c.previous) << "header " << c.header << ", back-pointer " << c.back_pointer;
     }
-    const struct { uint64_t stored; int32_t result; } offsets[] = {{0, 0}, {1, -1}, {7, -1}, {8, 0}, {gib4 + 3, 0}};
+    const struct { uint64_t stored; int32_t result; } offsets[] = {{0, 0}, {7, -1}, {8, 0}};
     for (const auto& c : offsets) {
         uint64_t offset = 99;
         brx_file_tape_io.set_prev_offset(&handle, c.stored);
         EXPECT_EQ(brx_file_tape_io.get_prev_offset(&handle, &offset), c.result) << c.stored;
         EXPECT_EQ(offset, c.stored);
     }
+}
+
+TEST_F(file_driver_test, DamagedBackPointerOrLengthIsRefusedWithoutMovingAndEveryBackwardWalkEnds)
+{
+    const uint32_t bad = ERROR_INVALID_DATA;
+    // Blocks of 10, 20 and 30 bytes at 0, 18 and 46 (end 84), damaged after being passed forwards.
+    const struct { const char* name; uint64_t at; uint32_t value; uint64_t position, prev; int32_t blocks; uint32_t error; } cases[] = {
+        {"back-pointer forwards", 22, 46, 46, 18, 2, bad},
+        {"back-pointer past the end", 22, 0xFFFFFF00u, 46, 18, 2, bad},
+        {"back-pointer to itself", 22, 18, 46, 18, 2, bad},
+        {"back-pointer into record data", 22, 8, 18, 8, 1, bad},  // looks like a header that does not end at 18
+        {"first block: 5 also means none", 4, 5, 0, 5, 0, 0},
+        {"first block pointing forwards", 4, 18, 18, 0, 1, bad},
+        {"length too long", 18, 21, 46, 18, 2, bad},
+        {"last length wrapping", 46, 0xFFFFFFF0u, 84, 46, 3, bad},
+    };
+    for (const auto& c : cases) {
+        for (op_t backward : {op::space_record_reverse, op::step_record_reverse, op::read_reverse, op::space_file_reverse}) {
+            SCOPED_TRACE(std::string(c.name) + ", op " + std::to_string(int(backward)));
+            create({10, 20, 30});
+            open();
+            ASSERT_EQ(run(op::space_file_forward), -2);
+            patch(c.at, be32(c.value));
+            int32_t result = 0;
+            for (int calls = 0; result >= 0 && calls < 10; ++calls)
+                result = run(backward);
+            EXPECT_EQ(result, -1) << "the walk does not stop";
+            EXPECT_EQ(handle.last_error, c.error);
+            expect_at(c.position, c.prev, c.blocks, "where the walk stopped");
+            close();
+        }
+    }
+}
+
+TEST_F(file_driver_test, FailingFileHandleLeavesTheHandleAsItWas)
+{
+    const struct { op_t op; int32_t result; } cases[] = {
+        {op::read_forward, -3}, {op::space_file_reverse, -3}, {op::write_record, -2}, {op::rewind, -1}, {op::erase, -1}};
+    create({10, 20});
+    open();
+    ASSERT_EQ(run(op::read_forward), 10);
+    handle.attach(INVALID_HANDLE_VALUE);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.op));
+        EXPECT_EQ(run(c.op), c.result);
+        EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ((std::tuple(handle.position, handle.prev_offset, handle.block_count)),
+                  (std::tuple<uint64_t, uint64_t, int32_t>(18, 0, 1)));
+    }
+    EXPECT_EQ(contents().size(), 46u);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Container files for the file driver's tests, built byte by byte independently of the driver's
-// own header code, in a directory of their own per test.
+// Container files built byte by byte apart from the driver's own header code, one directory per test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,8 +31,7 @@ inline std::vector<uint8_t> be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t
 inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -43,14 +41,6 @@ inline std::vector<uint8_t> header_bytes(uint32_t length, uint32_t back) { retur
 enum class op_t { read_forward, read_reverse, space_file_forward, space_file_reverse, space_record_forward,
     space_record_reverse, step_record_forward, step_record_reverse, write_tape_mark, rewind, write_record, erase,
     flush, setup, unload };
-
-inline const char* op_name(op_t op)
-{
-    static const char* const names[] = {"read_forward", "read_reverse", "space_file_forward", "space_file_reverse",
-        "space_record_forward", "space_record_reverse", "step_record_forward", "step_record_reverse",
-        "write_tape_mark", "rewind", "write_record", "erase", "flush", "setup", "unload"};
-    return names[static_cast<int>(op)];
-}
 
 // One step of a script: the operation, its result and the handle afterwards.
 struct step_t {
@@ -71,11 +61,7 @@ protected:
                      std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         std::filesystem::create_directories(directory);
     }
-    void TearDown() override
-    {
-        close();
-        std::filesystem::remove_all(directory);
-    }
+    void TearDown() override { close(), std::filesystem::remove_all(directory); }
 
     std::string path() const { return (directory / "tape.brx").string(); }
 
@@ -101,7 +87,6 @@ protected:
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         ASSERT_TRUE(out.good()) << "patching at " << offset;
     }
-    void append(const std::vector<uint8_t>& bytes) { patch(std::filesystem::file_size(path()), bytes); }
     std::vector<uint8_t> contents() const
     {
         std::ifstream in(path(), std::ios::binary);
@@ -119,8 +104,7 @@ protected:
     }
     void close()
     {
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
     }
 
@@ -166,7 +150,7 @@ protected:
     {
         for (size_t i = 0; i < steps.size(); ++i) {
             const step_t& s = steps[i];
-            std::string where = "step " + std::to_string(i) + " (" + op_name(s.op) + ")";
+            std::string where = "step " + std::to_string(i);
             std::fill(buffer.begin(), buffer.end(), uint8_t{0xEE});
             ASSERT_EQ(run(s.op), s.result) << where << ", last_error " << handle.last_error;
             EXPECT_EQ(handle.last_error, s.last_error) << where;

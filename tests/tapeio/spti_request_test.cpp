@@ -35,23 +35,4 @@ TEST(spti_request, init_request_lays_the_platform_structure_and_sense_area_and_n
     EXPECT_EQ(s1pti_tape_io.data_offset(&tape_handle), 512);
 }
 
-TEST(spti_request, position_one_reports_the_end_of_the_medium_until_reset)
-{
-    s2pti_tape_io_t driver;
-    const struct { uint64_t position, limit; int32_t result; } cases[] = {{0, 0, 0}, {1, 0, -1}, {5, 0, -1}, {0, 1, 0}, {20, 10, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "position " << c.position << " limit " << c.limit);
-        tape_io_handle_t handle;
-        handle.position = c.position;
-        handle.limit = c.limit;
-        handle.block_count = -3;
-        uint64_t position = 99;
-        uint32_t count = 99;
-        EXPECT_EQ(driver.get_position(&handle, &position), c.result);
-        EXPECT_EQ(position, c.position);
-        EXPECT_EQ(driver.get_block_count(&handle, &count), c.result);
-        EXPECT_EQ(count, static_cast<uint32_t>(-3));
-    }
-}
-
 }  // namespace

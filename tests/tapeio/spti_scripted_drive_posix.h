@@ -38,29 +38,10 @@ inline std::vector<uint8_t> sense(uint8_t key, uint8_t bits = 0, bool valid = fa
     return bytes;
 }
 
-inline scripted_reply_t good(std::vector<uint8_t> data = {})
-{
-    scripted_reply_t reply;
-    reply.data_in = std::move(data);
-    return reply;
-}
-
-inline scripted_reply_t status(uint8_t value, std::vector<uint8_t> sense_bytes = {})
-{
-    scripted_reply_t reply;
-    reply.status = value;
-    reply.sense = std::move(sense_bytes);
-    return reply;
-}
-
+inline scripted_reply_t good(std::vector<uint8_t> data = {}) { return {NO_ERROR, 0, {}, std::move(data)}; }
+inline scripted_reply_t status(uint8_t value, std::vector<uint8_t> sense_bytes = {}) { return {NO_ERROR, value, std::move(sense_bytes), {}}; }
 inline scripted_reply_t check(std::vector<uint8_t> sense_bytes) { return status(status_check_condition, std::move(sense_bytes)); }
-
-inline scripted_reply_t call_fails(DWORD error)
-{
-    scripted_reply_t reply;
-    reply.error = error;
-    return reply;
-}
+inline scripted_reply_t call_fails(DWORD error) { return {error, 0, {}, {}}; }
 
 // A scripted device registered under name, reached as \\.\TapeN (BRX_TAPEN names it), a handle
 // attached to it and a 64 KiB transfer buffer. Each test file takes units of its own.
@@ -76,8 +57,6 @@ public:
         handle.attach(os);
     }
     ~scripted_drive_t() { CloseHandle(handle.get_os_handle()); }
-    scripted_drive_t(const scripted_drive_t&) = delete;
-    scripted_drive_t& operator=(const scripted_drive_t&) = delete;
 
     // A fresh script: earlier answers and the record of commands are dropped.
     void script(std::vector<scripted_reply_t> replies)
@@ -94,8 +73,7 @@ public:
 inline std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> all;
-    for (const std::vector<uint8_t>& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
+    for (const std::vector<uint8_t>& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 

@@ -1,5 +1,4 @@
-// The bookkeeping every driver shares, the handle record, and the opening every tape operation
-// makes through the dispatch table.
+// The bookkeeping every driver shares, and the opening every tape operation makes through the dispatch table.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,24 +9,13 @@
 namespace brx_test {
 namespace {
 
-TEST(tape_io_bookkeeping, AttachResetsTheAddressAndErrorAndTheLimitEndsTheMedium)
+TEST(tape_io_bookkeeping, TheLimitEndsTheMedium)
 {
     tape_io_handle_t handle;
-    handle.path_id = handle.target_id = handle.lun = 3;
-    handle.last_error = 77;
     handle.block_count = 9;
-    int something = 0;
-    EXPECT_EQ(handle.attach(&something), &something);
-    EXPECT_EQ(handle.path_id + handle.target_id + handle.lun, -3);
-    EXPECT_EQ(handle.last_error, 0u);
-    EXPECT_EQ(handle.block_count, 9) << "the counters belong to the medium, not to the attachment";
-
-    const uint64_t top = UINT64_MAX;
-    const struct { uint64_t limit, position; int32_t result; } cases[] = {
-        {0, top, 0}, {10, 9, 0}, {10, 10, -1}, {1ull << 32, (1ull << 32) + 1, -1}, {1ull << 63, (1ull << 63) + 1, -1},
-    };
+    const struct { uint64_t limit, position; int32_t result; } cases[] = {{0, UINT64_MAX, 0}, {10, 9, 0}, {10, 10, -1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE("limit " + std::to_string(c.limit) + ", position " + std::to_string(c.position));
+        SCOPED_TRACE(c.position);
         handle.limit = c.limit;
         handle.position = c.position;
         uint64_t position = 0;
@@ -63,10 +51,9 @@ TEST_F(opening_test, EveryTapeOperationClearsErrorThenFlagFirst)
         {op_t::erase, 0}, {op_t::flush, 0}, {op_t::setup, 1}, {op_t::read_forward, -2}, {op_t::read_reverse, -1},
         {op_t::rewind, 1}, {op_t::space_file_forward, -2}, {op_t::space_file_reverse, -1},
         {op_t::space_record_forward, -2}, {op_t::space_record_reverse, -1}, {op_t::step_record_forward, -2},
-        {op_t::step_record_reverse, -1}, {op_t::write_record, 5}, {op_t::write_tape_mark, 0}, {op_t::unload, 0},
-    };
+        {op_t::step_record_reverse, -1}, {op_t::write_record, 5}, {op_t::write_tape_mark, 0}, {op_t::unload, 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(op_name(c.op));
+        SCOPED_TRACE(int(c.op));
         recording_driver.trace.clear();
         handle.last_error = 1234;
         handle.user_flag = 1;
