@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,13 +12,6 @@
 namespace {
 
 using bytes_t = std::vector<uint8_t>;
-
-// One file per test, so that tests run side by side do not share it.
-std::string file_name()
-{
-    const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    return (std::filesystem::temp_directory_path() / (std::string("brx-container-") + test)).string();
-}
 
 bytes_t pattern(size_t length, uint8_t seed)
 {
@@ -32,18 +24,15 @@ bytes_t pattern(size_t length, uint8_t seed)
 // Writes the blocks (an empty one is a tape mark) and returns the file's bytes.
 bytes_t write_blocks(const std::vector<bytes_t>& blocks)
 {
-    const std::string name = file_name();
-    FILE* file = fopen(name.c_str(), "wb");
-    EXPECT_NE(file, nullptr);
+    FILE* file = tmpfile();
     container_writer_t writer{file};
     for (const bytes_t& block : blocks) {
         const uint32_t length = static_cast<uint32_t>(block.size());
         EXPECT_TRUE(container_write_header(writer, length));
         EXPECT_TRUE(length == 0 || container_write_data(writer, block.data(), length));
     }
-    fclose(file);
     bytes_t contents;
-    file = fopen(name.c_str(), "rb");
+    rewind(file);
     for (int c = fgetc(file); c != EOF; c = fgetc(file))
         contents.push_back(static_cast<uint8_t>(c));
     fclose(file);
@@ -53,18 +42,15 @@ bytes_t write_blocks(const std::vector<bytes_t>& blocks)
 struct step_t {
     container_read_t result;
     uint32_t length;
-    bool operator==(const step_t& other) const { return result == other.result && length == other.length; }
+    bool operator==(const step_t&) const = default;
 };
 
 // Reads the file block by block up to the first result other than a block.
 std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::vector<bytes_t>* data = nullptr)
 {
-    const std::string name = file_name();
-    FILE* file = fopen(name.c_str(), "wb");
-    if (!contents.empty())
-        fwrite(contents.data(), 1, contents.size(), file);
-    fclose(file);
-    file = fopen(name.c_str(), "rb");
+    FILE* file = tmpfile();
+    fwrite(contents.data(), 1, contents.size(), file);
+    rewind(file);
     std::vector<step_t> steps;
     bytes_t buffer(capacity + 1, 0xAA);
     for (container_read_t result = container_read_t::block; result == container_read_t::block;) {
@@ -79,11 +65,8 @@ std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::ve
             data->emplace_back(buffer.begin(), buffer.begin() + header.length);
     }
     fclose(file);
-    remove(name.c_str());
     return steps;
 }
-
-bytes_t at(const bytes_t& file, size_t offset) { return bytes_t(file.begin() + offset, file.begin() + offset + 8); }
 
 }  // namespace
 
@@ -92,45 +75,37 @@ TEST(container_format, worked_example_and_a_leading_tape_mark_byte_for_byte)
     const std::vector<bytes_t> records = {pattern(80, 1), pattern(2048, 2), {}};
     const bytes_t file = write_blocks(records);
     ASSERT_EQ(file.size(), 2152u);
-    EXPECT_EQ(at(file, 0), (bytes_t{0, 0, 0, 0x50, 0, 0, 0, 1}));
-    EXPECT_EQ(at(file, 88), (bytes_t{0, 0, 0x08, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(at(file, 2144), (bytes_t{0, 0, 0, 0, 0, 0, 0, 0x58}));
-    EXPECT_EQ(bytes_t(file.begin() + 8, file.begin() + 88), records[0]);
-    EXPECT_EQ(bytes_t(file.begin() + 96, file.begin() + 2144), records[1]);
+    bytes_t expected = {0, 0, 0, 0x50, 0, 0, 0, 1};
+    expected.insert(expected.end(), records[0].begin(), records[0].end());
+    expected.insert(expected.end(), {0, 0, 0x08, 0, 0, 0, 0, 0});
+    expected.insert(expected.end(), records[1].begin(), records[1].end());
+    expected.insert(expected.end(), {0, 0, 0, 0, 0, 0, 0, 0x58});
+    EXPECT_EQ(file, expected);
     std::vector<bytes_t> data;
-    const std::vector<step_t> expected = {{container_read_t::block, 80}, {container_read_t::block, 2048},
-                                          {container_read_t::block, 0}, {container_read_t::end, 0}};
-    EXPECT_EQ(read_all(file, 65536, &data), expected);
+    using enum container_read_t;
+    EXPECT_EQ(read_all(file, 65536, &data), (std::vector<step_t>{{block, 80}, {block, 2048}, {block, 0}, {end, 0}}));
     EXPECT_EQ(data, records);
-
     // Each header points at the one before; after a leading tape mark that is offset 0.
-    const bytes_t marks = write_blocks({{}, pattern(3, 9), {}, {}});
-    EXPECT_EQ(marks, (bytes_t{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 9, 16, 23,
-                              0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 19}));
+    EXPECT_EQ(write_blocks({{}, pattern(3, 9), {}}), (bytes_t{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 9, 16, 23,
+                                                               0, 0, 0, 0, 0, 0, 0, 8}));
 }
 
 TEST(container_format, forward_reader_classifies_every_ending)
 {
     using enum container_read_t;
     const struct {
-        const char* what;
         bytes_t file;
         uint32_t capacity;
         std::vector<step_t> steps;
     } cases[] = {
-        {"empty file", {}, 64, {{end, 0}}},
-        {"seven bytes", {0, 0, 0, 9, 0, 0, 0}, 64, {{end, 0}}},
-        {"tape mark then partial header", {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}, 64, {{block, 0}, {end, 0}}},
-        {"tape marks read no data", {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}, 0, {{block, 0}, {block, 0}, {end, 0}}},
-        {"data short at the end", {0, 0, 0, 10, 0, 0, 0, 1, 1, 2, 3, 4}, 64, {{data_short_at_end, 10}}},
-        {"header alone", {0, 0, 0, 10, 0, 0, 0, 1}, 64, {{data_short_at_end, 10}}},
-        {"record fills the buffer", {0, 0, 0, 2, 0, 0, 0, 1, 7, 8}, 2, {{block, 2}, {end, 0}}},
-        {"record longer than the buffer", {0, 0, 0, 3, 0, 0, 0, 1, 7, 8, 9}, 2, {{too_long, 3}}},
-        {"length above 64 KiB", {0, 1, 0, 1, 0, 0, 0, 1}, 65536, {{too_long, 65537}}},
-        {"back-pointers are not looked at", {0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 5}, 64, {{block, 1}, {end, 0}}},
+        {{}, 64, {{end, 0}}},
+        {{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}, 64, {{block, 0}, {end, 0}}},  // a partial header ends the file
+        {{0, 0, 0, 10, 0, 0, 0, 1, 1, 2, 3, 4}, 64, {{data_short_at_end, 10}}},
+        {{0, 0, 0, 2, 0xFF, 0xFF, 0xFF, 0xFF, 7, 8}, 2, {{block, 2}, {end, 0}}},  // back-pointers not looked at
+        {{0, 0, 0, 3, 0, 0, 0, 1, 7, 8, 9}, 2, {{too_long, 3}}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(read_all(c.file, c.capacity), c.steps) << c.what;
+        EXPECT_EQ(read_all(c.file, c.capacity), c.steps) << testing::PrintToString(c.file);
 }
 
 TEST(container_format, back_pointer_widening)
@@ -142,18 +117,13 @@ TEST(container_format, back_pointer_widening)
         uint64_t previous;
     } cases[] = {
         {0, 1, 1},                              // the first block: still no previous block
-        {8, 0, 0},                              // after a leading tape mark
         {2144, 88, 88},                         // below 4 GiB the back-pointer is the offset
         {gib4 + 16, 0xFFFFFFF0u, gib4 - 16},    // previous header in the window below
         {gib4 + 16, 8, gib4 + 8},               // same window
-        {gib4, 0xFFFFFFF8u, gib4 - 8},          // header right on the boundary
-        {3 * gib4 + 100, 40, 3 * gib4 + 40},    // a later window
         {3 * gib4 + 100, 100, 2 * gib4 + 100},  // equal low halves: a whole window back
-        {gib4 - 8, 0xFFFFFFF0u, gib4 - 16},     // just below the boundary
     };
     for (const auto& c : cases)
-        EXPECT_EQ(widen_back_pointer(c.header_offset, c.back_pointer), c.previous)
-            << "P " << c.header_offset << ", B " << c.back_pointer;
+        EXPECT_EQ(widen_back_pointer(c.header_offset, c.back_pointer), c.previous) << c.header_offset;
     EXPECT_EQ(container_back_pointer(0x100000010ull), 0x10u);
     EXPECT_EQ(container_back_pointer(container_no_previous), 1u);
 }

@@ -9,7 +9,7 @@ struct brx_run_t {
     std::string standard_output, standard_error;
 };
 
-// Runs BRX_EXECUTABLE with the arguments in directory; stops it after timeout_seconds.
+// Runs BRX_EXECUTABLE with the arguments in directory; kills it after timeout_seconds.
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds = 60);
 
 // The same with variable=value in its environment (for BRX_TAPE<N>).
