@@ -1,5 +1,4 @@
-// The drive as the program reaches it: CreateFileA("\\.\Tape90") naming "vtape:..." and a pass-through
-// request, whose data, status and sense must all arrive. The SCSI drivers over it are tested in tapeio.
+// The drive as the program reaches it: CreateFileA("\\.\Tape90") naming "vtape:..." and a pass-through.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,11 +12,10 @@ HANDLE create_tape(const std::string& device_string)
 {
     register_test_device_schemes();
     setenv("BRX_TAPE90", device_string.c_str(), 1);
-    return CreateFileA("\\\\.\\Tape90", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
+    return CreateFileA("\\\\.\\Tape90", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-TEST(vtape_device, pass_through_reaches_the_drive_and_bad_strings_fail_create_file)
+TEST(vtape_device, pass_through_reaches_the_drive_and_bad_options_fail_create_file)
 {
     vtape_dir_t dir;
     write_file(dir.path("t.dmp"), container_of({{10, 1}}));
@@ -37,18 +35,9 @@ TEST(vtape_device, pass_through_reaches_the_drive_and_bad_strings_fail_create_fi
     EXPECT_EQ(bytes_t(data, data + block.request.DataTransferLength), pattern(10, 1));
     EXPECT_EQ(bytes_t(block.sense, block.sense + block.request.SenseInfoLength), sense(0x20, 0, 10));
     CloseHandle(device);
-
-    const std::pair<std::string, DWORD> cases[] = {
-        {"vtape:" + dir.path("t.dmp") + "?colour=red", ERROR_INVALID_PARAMETER},
-        {"vtape:", ERROR_INVALID_PARAMETER},
-        {"vtape:" + dir.path("missing/t.dmp"), ERROR_PATH_NOT_FOUND},
-    };
-    for (const auto& [name, error] : cases) {
-        SCOPED_TRACE(name);
-        SetLastError(NO_ERROR);
-        EXPECT_EQ(create_tape(name), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), error);
-    }
+    SetLastError(NO_ERROR);
+    EXPECT_EQ(create_tape("vtape:" + dir.path("t.dmp") + "?colour=red"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

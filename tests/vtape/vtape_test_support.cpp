@@ -53,8 +53,7 @@ bytes_t read_file(const std::string& path)
 
 void write_file(const std::string& path, const bytes_t& bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
@@ -62,9 +61,7 @@ outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
     const bool sending = data_in == 0 && !out.empty();
     bytes_t data = sending ? out : bytes_t(data_in + 16, 0xEE);
     const uint32_t length = sending ? uint32_t(out.size()) : data_in;
-    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT
-                              : data_in ? SCSI_IOCTL_DATA_IN
-                                        : SCSI_IOCTL_DATA_UNSPECIFIED;
+    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT : data_in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED;
     uint8_t sense[64];
     std::fill(std::begin(sense), std::end(sense), 0xEE);
     outcome_t o;
@@ -115,7 +112,7 @@ std::unique_ptr<vtape_t> open_tape(const std::string& text)
 
 uint32_t position_of(vtape_t& tape)
 {
-    const bytes_t p = run(tape, read_position(), 20).data;
+    const bytes_t p = run(tape, {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 20).data;
     if (p.size() != 20)
         return ADD_FAILURE() << "READ POSITION moved " << p.size() << " bytes", ~0u;
     return uint32_t(p[4]) << 24 | uint32_t(p[5]) << 16 | uint32_t(p[6]) << 8 | p[7];

@@ -11,8 +11,7 @@
 
 using bytes_t = std::vector<uint8_t>;
 
-// A record of pattern(length, seed), or a mark when length is 0.
-struct block_spec_t {
+struct block_spec_t {  // a record of pattern(length, seed), or a mark when length is 0
     uint32_t length = 0;
     uint8_t seed = 0;
 };
@@ -34,8 +33,7 @@ void write_file(const std::string& path, const bytes_t& bytes);
 
 struct outcome_t {
     vtape_reply_t reply;
-    bytes_t sense;  // exactly the bytes delivered
-    bytes_t data;   // data in: the bytes moved
+    bytes_t sense, data;  // exactly the bytes delivered / moved in
 };
 // Data in to a buffer of data_in bytes (checking nothing lands past it or past the sense), or out.
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in = 0, bytes_t out = {});
@@ -46,13 +44,11 @@ bytes_t sense(uint8_t key_flags, uint16_t asc_ascq, int64_t information = -1);
 bytes_t illegal(uint16_t asc_ascq, uint16_t field_byte, bool in_cdb = true);
 
 bytes_t cdb6(uint8_t opcode, uint8_t flags, uint32_t value);
-inline bytes_t read6(uint32_t length, uint8_t flags = 0) { return cdb6(0x08, flags, length); }
-inline bytes_t write6(uint32_t length, uint8_t flags = 0) { return cdb6(0x0A, flags, length); }
-inline bytes_t filemarks6(uint32_t count, uint8_t flags = 0) { return cdb6(0x10, flags, count); }
+inline bytes_t read6(uint32_t length) { return cdb6(0x08, 0, length); }
+inline bytes_t write6(uint32_t length) { return cdb6(0x0A, 0, length); }
+inline bytes_t filemarks6(uint32_t count) { return cdb6(0x10, 0, count); }
 inline bytes_t space6(uint8_t code, int32_t count) { return cdb6(0x11, code, uint32_t(count) & 0xFFFFFF); }
-inline bytes_t rewind6() { return cdb6(0x01, 0, 0); }
 inline bytes_t locate10(uint8_t index) { return {0x2B, 0, 0, 0, 0, 0, index, 0, 0, 0}; }
-inline bytes_t read_position() { return {0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
 std::unique_ptr<vtape_t> open_tape(const std::string& text);  // fails the test if it cannot
 uint32_t position_of(vtape_t& tape);                           // READ POSITION's block index
