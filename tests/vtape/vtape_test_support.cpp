@@ -53,7 +53,7 @@ bytes_t read_file(const std::string& path)
 
 void write_file(const std::string& path, const bytes_t& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
@@ -61,7 +61,7 @@ outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
     const bool sending = data_in == 0 && !out.empty();
     bytes_t data = sending ? out : bytes_t(data_in + 16, 0xEE);
     const uint32_t length = sending ? uint32_t(out.size()) : data_in;
-    const uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT : data_in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED;
+    uint8_t direction = sending ? SCSI_IOCTL_DATA_OUT : data_in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_UNSPECIFIED;
     uint8_t sense[64];
     std::fill(std::begin(sense), std::end(sense), 0xEE);
     outcome_t o;
