@@ -21,8 +21,7 @@ inline uint8_t pattern_byte(size_t index, uint64_t i) { return static_cast<uint8
 inline std::vector<uint8_t> pattern(size_t index, uint32_t length)
 {
     std::vector<uint8_t> bytes(length);
-    for (uint32_t i = 0; i < length; ++i)
-        bytes[i] = pattern_byte(index, i);
+    for (uint32_t i = 0; i < length; ++i) bytes[i] = pattern_byte(index, i);
     return bytes;
 }
 
@@ -43,13 +42,7 @@ enum class op_t { read_forward, read_reverse, space_file_forward, space_file_rev
     flush, setup, unload };
 
 // One step of a script: the operation, its result and the handle afterwards.
-struct step_t {
-    op_t op;
-    int32_t result;
-    uint64_t position, prev_offset;
-    int32_t block_count;
-    uint32_t last_error = 0;
-};
+struct step_t { op_t op; int32_t result; uint64_t position, prev_offset; int32_t block_count; uint32_t last_error = 0; };
 
 class container_file_test : public ::testing::Test {
 protected:

