@@ -12,14 +12,7 @@ struct temp_dir_t {
         std::string pattern = (std::filesystem::temp_directory_path() / "brx-platform-XXXXXX").string();
         return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }();
-
-    temp_dir_t() = default;
-    temp_dir_t(const temp_dir_t&) = delete;
-    ~temp_dir_t()
-    {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
+    ~temp_dir_t() { std::error_code ignored; if (!path.empty()) std::filesystem::remove_all(path, ignored); }
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string write(const std::string& name, const std::string& content) const
     {
