@@ -13,14 +13,6 @@ namespace {
 
 using bytes_t = std::vector<uint8_t>;
 
-bytes_t pattern(size_t length, uint8_t seed)
-{
-    bytes_t data(length);
-    for (size_t i = 0; i < length; ++i)
-        data[i] = static_cast<uint8_t>(seed + i * 7);
-    return data;
-}
-
 // Writes the blocks (an empty one is a tape mark) and returns the file's bytes.
 bytes_t write_blocks(const std::vector<bytes_t>& blocks)
 {
@@ -31,10 +23,9 @@ bytes_t write_blocks(const std::vector<bytes_t>& blocks)
         EXPECT_TRUE(container_write_header(writer, length));
         EXPECT_TRUE(length == 0 || container_write_data(writer, block.data(), length));
     }
-    bytes_t contents;
+    bytes_t contents(static_cast<size_t>(ftell(file)));
     rewind(file);
-    for (int c = fgetc(file); c != EOF; c = fgetc(file))
-        contents.push_back(static_cast<uint8_t>(c));
+    contents.resize(fread(contents.data(), 1, contents.size(), file));
     fclose(file);
     return contents;
 }
@@ -72,7 +63,7 @@ std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::ve
 
 TEST(container_format, worked_example_and_a_leading_tape_mark_byte_for_byte)
 {
-    const std::vector<bytes_t> records = {pattern(80, 1), pattern(2048, 2), {}};
+    const std::vector<bytes_t> records = {bytes_t(80, 1), bytes_t(2048, 2), {}};
     const bytes_t file = write_blocks(records);
     ASSERT_EQ(file.size(), 2152u);
     bytes_t expected = {0, 0, 0, 0x50, 0, 0, 0, 1};
@@ -86,7 +77,7 @@ TEST(container_format, worked_example_and_a_leading_tape_mark_byte_for_byte)
     EXPECT_EQ(read_all(file, 65536, &data), (std::vector<step_t>{{block, 80}, {block, 2048}, {block, 0}, {end, 0}}));
     EXPECT_EQ(data, records);
     // Each header points at the one before; after a leading tape mark that is offset 0.
-    EXPECT_EQ(write_blocks({{}, pattern(3, 9), {}}), (bytes_t{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 9, 16, 23,
+    EXPECT_EQ(write_blocks({{}, bytes_t{9, 16, 23}, {}}), (bytes_t{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 9, 16, 23,
                                                                0, 0, 0, 0, 0, 0, 0, 8}));
 }
 
@@ -116,7 +107,6 @@ TEST(container_format, back_pointer_widening)
         uint32_t back_pointer;
         uint64_t previous;
     } cases[] = {
-        {0, 1, 1},                              // the first block: still no previous block
         {2144, 88, 88},                         // below 4 GiB the back-pointer is the offset
         {gib4 + 16, 0xFFFFFFF0u, gib4 - 16},    // previous header in the window below
         {gib4 + 16, 8, gib4 + 8},               // same window
