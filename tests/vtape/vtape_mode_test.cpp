@@ -20,10 +20,9 @@ bytes_t select6(uint8_t length) { return cdb6(0x15, 0x10, length); }
 
 TEST(vtape_mode, mode_sense_answers_header_descriptor_and_pages)
 {
-    const bytes_t descriptor(8, 0);
     struct case_t { const char* options; bytes_t cdb; bytes_t expected; };
     const case_t cases[] = {
-        {"", sense6(0x3F), join({{43, 0, 0x10, 8}, descriptor, compression_page, configuration_page})},
+        {"", sense6(0x3F), join({{43, 0, 0x10, 8}, bytes_t(8, 0), compression_page, configuration_page})},
         {"", sense6(0x7F), join({{43, 0, 0x7F, 8}, {0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF},
                                  {0x0F, 0x0E, 0x80, 0x80}, bytes_t(12, 0), {0x10, 0x0E, 0, 0, 0, 0, 0xFF, 0xFF, 0x1C},
                                  bytes_t(7, 0)})},

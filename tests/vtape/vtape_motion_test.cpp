@@ -5,7 +5,6 @@
 
 namespace {
 
-const bytes_t none;
 bytes_t mark(int32_t residue) { return sense(0x80, 0x0001, uint32_t(residue)); }
 bytes_t end_of_data(int32_t residue) { return sense(0x08, 0x0005, uint32_t(residue)); }
 
@@ -28,13 +27,15 @@ TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
         EXPECT_EQ(o.data, pattern(s.moved, s.seed));
         EXPECT_EQ(position_of(*tape), s.after);
     }
+    run(*tape, locate10(1));  // SILI does not silence a long record
+    EXPECT_EQ(run(*tape, cdb6(0x08, 0x02, 65024), 65024).sense, sense(0x20, 0, 0xFFFFFE00));
     for (const auto& [options, fails] : {std::pair{"bad=0", 3}, std::pair{"bad=0:2", 2}}) {
         SCOPED_TRACE(options);
         tape.reset();  // Windows refuses a second writer
         tape = open_tape(dir.path("t.dmp") + "?" + options);
         for (int attempt = 0; attempt < 3; ++attempt) {
             const outcome_t o = run(*tape, read6(100), 100);
-            EXPECT_EQ(o.sense, attempt < fails ? sense(0x3, 0x1100, 100) : none);
+            EXPECT_EQ(o.sense, attempt < fails ? sense(0x3, 0x1100, 100) : bytes_t{});
             EXPECT_EQ(position_of(*tape), attempt < fails ? 0u : 1u);
         }
     }
@@ -44,12 +45,12 @@ TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
 {
     struct case_t { uint8_t from, code; int32_t count; bytes_t sense; uint32_t to; };  // code 0 blocks, 1 marks
     const case_t cases[] = {
-        {0, 0, 2, none, 2},
+        {0, 0, 2, {}, 2},
         {0, 0, 5, mark(3), 3},
         {6, 0, 3, end_of_data(2), 7},
         {5, 0, -10, mark(-8), 2},
         {2, 0, -3, sense(0x40, 0x0004, uint32_t(-1)), 0},
-        {0, 1, 1, none, 3},
+        {0, 1, 1, {}, 3},
         {7, 1, -3, sense(0x40, 0x0004, uint32_t(-1)), 0},
     };
     vtape_dir_t dir;
