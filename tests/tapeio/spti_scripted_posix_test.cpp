@@ -213,28 +213,4 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
     EXPECT_TRUE(drive.device->commands.empty());
 }
 
-TEST(spti_scripted, record_data_lies_at_512_and_the_bytes_before_it_stay)
-{
-    scripted_drive_t drive("spti-data", 72);
-    s2pti_tape_io_t driver;
-    uint8_t* buffer = drive.buffer.data();
-    std::vector<uint8_t> record(100), untouched(320, 0xEE);
-    for (size_t i = 0; i < record.size(); ++i)
-        record[i] = static_cast<uint8_t>(i * 7 + 3);
-    std::fill(drive.buffer.begin(), drive.buffer.end(), 0xEE);
-    scripted_reply_t reply = check(sense(no_sense, ili, true, 65024 - 100));
-    reply.data_in = record;
-    drive.script({reply});
-    EXPECT_EQ(driver.read_forward(&drive.handle, buffer, 65536), 100);
-    EXPECT_EQ(std::vector<uint8_t>(buffer + 192, buffer + 613), join({untouched, record, {0xEE}}));
-
-    std::fill(drive.buffer.begin(), drive.buffer.end(), 0xEE);
-    std::copy(record.begin(), record.end(), buffer + 512);
-    drive.script({});
-    EXPECT_EQ(driver.write_record(&drive.handle, buffer, 100), 100);
-    ASSERT_EQ(drive.device->commands.size(), 1u);
-    EXPECT_EQ(drive.device->commands[0].data_out, record);
-    EXPECT_EQ(std::vector<uint8_t>(buffer + 192, buffer + 512), untouched);
-}
-
 }  // namespace

@@ -84,8 +84,6 @@ std::vector<setup_case_t> setup_cases()
          {current6, changeable6, select6(0x10, join({h1f, variable}))}},
         {"2: six-byte refused, ten-byte from then on", true, {refused, good(ten(0x03, descriptor(0x400), all)), good(ten(0x7F, changeable_descriptor, masks))},
          {current6, current10, changeable10, select10(0x10, join({{0, 0, 0, 0x1F, 0, 0, 0, 8}, variable, rebuilt(0x52)}))}},
-        {"2: page cut off where the header claims more", true, {good(join({{0xFE, 0, 0, 8}, descriptor(0x400), bytes_t(configuration_page.begin(), configuration_page.begin() + 8)})), masks6},
-         {current6, changeable6, select6(0x10, join({h1f, variable}))}},
         {"2: neither form answers", true, {refused, call_fails(ERROR_SEM_TIMEOUT)}, {current6, current10}, -1, ERROR_GEN_FAILURE},
         {"2: changeable values refused", true, {good(six(3, descriptor(0x400), all)), refused}, {current6, changeable6}, -3, planted_error},
         {"2: MODE SELECT call failed", true, {good(six(3, descriptor(0x400), {})), no_masks, call_fails(ERROR_IO_DEVICE)},

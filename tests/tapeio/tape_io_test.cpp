@@ -1,32 +1,12 @@
-// The bookkeeping every driver shares, and the opening every tape operation makes through the dispatch table.
+// The opening every tape operation makes through the dispatch table.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 
 #include "tests/tapeio/container_file_fixture.h"
 
 namespace brx_test {
 namespace {
-
-TEST(tape_io_bookkeeping, TheLimitEndsTheMedium)
-{
-    tape_io_handle_t handle;
-    handle.block_count = 9;
-    const struct { uint64_t limit, position; int32_t result; } cases[] = {{0, UINT64_MAX, 0}, {10, 9, 0}, {10, 10, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.position);
-        handle.limit = c.limit;
-        handle.position = c.position;
-        uint64_t position = 0;
-        uint32_t count = 0;
-        EXPECT_EQ(brx_file_tape_io.get_position(&handle, &position), c.result);
-        EXPECT_EQ(position, c.position);
-        EXPECT_EQ(brx_file_tape_io.get_block_count(&handle, &count), c.result);
-        EXPECT_EQ(count, 9u);
-        EXPECT_EQ(brx_file_tape_io.tape_io_t::get_block_count(&handle, &count), 0) << "the shared one ignores it";
-    }
-}
 
 // Records the opening calls, to show that they go through the dispatch table, once and in order.
 class recording_driver_t : public brx_file_tape_io_t {
