@@ -24,11 +24,8 @@ outcome_t run_on_tape(const scratch_directory_t& directory, const std::string& o
     arguments.push_back("/log=run.log");
     const std::string device = "vtape:" + directory.file("tape.dmp") + "?trace=" + directory.file("trace.txt") +
                                (options.empty() ? "" : "&" + options);
-    outcome_t outcome{run_brx_on("BRX_TAPE0", device, arguments, directory.path()), "", "", ""};
-    outcome.log = directory.read("run.log");
-    outcome.tape = directory.read("tape.dmp");
-    outcome.trace = directory.read("trace.txt");
-    return outcome;
+    const brx_run_t run = run_brx_on("BRX_TAPE0", device, arguments, directory.path());
+    return {run, directory.read("run.log"), directory.read("tape.dmp"), directory.read("trace.txt")};
 }
 
 const char tape0[] = "\\\\.\\tape0";
@@ -51,7 +48,7 @@ TEST(vtape_copy, dump)
     // A record that fails to read: MEDIUM ERROR, and no reason of the system's (code 0).
     const std::string fail = failed(NO_ERROR), pair = fail + at(324);
     const std::string marks = container_of({record_of(80, 1), "", record_of(65024, 3), record_of(1, 4), "", ""});
-    const std::string more = failed(ERROR_MORE_DATA) + at(18), bad3 = bad(324) + bad(324) + bad(324) + fail;
+    const std::string bad3 = bad(324) + bad(324) + bad(324) + fail, bad3_log = bad(324) + pair + bad(324) + pair + bad(324) + pair + pair;
     const struct {
         std::string tape, options;
         std::vector<std::string> extra;
@@ -62,10 +59,9 @@ TEST(vtape_copy, dump)
         {"", "", {}, 0, "", "", ""},  // a blank tape: an empty file
         {marks, "", {}, 0, "", "", marks},
         {k, "bad=3:2", {"/reads=3"}, 0, bad(324) + bad(324), bad(324) + pair + bad(324), k},
-        {k, "bad=3", {"/reads=3"}, 1, bad3, bad(324) + pair + bad(324) + pair + bad(324) + pair + pair, {}},
-        {k, "bad=3", {"/reads=3", "/ignore"}, 1, bad3, bad(324) + pair + bad(324) + pair + bad(324) + pair + pair, to_k},
-        {container_of({record_of(10, 1), record_of(65025, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), more, {}},
-        {container_of({record_of(10, 1), record_of(65536, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), more, {}},
+        {k, "bad=3", {"/reads=3"}, 1, bad3, bad3_log, {}},
+        {k, "bad=3", {"/reads=3", "/ignore"}, 1, bad3, bad3_log, to_k},
+        {container_of({record_of(10, 1), record_of(65025, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + at(18), {}},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;
@@ -79,11 +75,10 @@ TEST(vtape_copy, dump)
         EXPECT_EQ(outcome.log, c.log) << shown;
         EXPECT_EQ(directory.exists("out.dmp"), c.file.has_value()) << shown;
         EXPECT_TRUE(!c.file || directory.read("out.dmp") == *c.file) << shown;
+        if (c.tape.empty()) {  // one rewind, one read that meets the end of the data
+            EXPECT_EQ(outcome.trace, rewind_good + "08 00 00 FE 00 00 | in 65024 | status 02 | sense 08/00/05\n");
+        }
     }
-    // The blank tape: one rewind, one read that meets the end of the data.
-    scratch_directory_t directory;
-    EXPECT_EQ(run_on_tape(directory, "", {tape0, "out.dmp"}).trace,
-              rewind_good + "08 00 00 FE 00 00 | in 65024 | status 02 | sense 08/00/05\n");
 }
 
 TEST(vtape_copy, restore)
@@ -129,8 +124,7 @@ TEST(vtape_copy, restore)
 
 TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
 {
-    // Up to 12 blocks: tape marks, single or in runs, and records of 1 to 65,024 bytes, lengths
-    // near both ends likelier.
+    // Up to 12 blocks: tape marks, single or in runs, and records of 1 to 65,024 bytes, both ends likelier.
     std::mt19937 random(20261205);
     std::uniform_int_distribution<int> count(0, 12), kind(0, 9), small(1, 600), any(1, 65024), large(64000, 65024);
     for (int round = 0; round < 12; ++round) {
@@ -145,12 +139,11 @@ TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
         scratch_directory_t directory;
         directory.write("in.dmp", image);
         const outcome_t restored = run_on_tape(directory, "", {"in.dmp", tape0});
-        ASSERT_EQ(restored.run.exit_status, 0) << "round " << round << ": " << restored.run.standard_error;
-        EXPECT_EQ(restored.run.standard_error, "") << "round " << round;
-        EXPECT_TRUE(restored.tape == image) << "round " << round << ", " << blocks.size() << " blocks";
+        EXPECT_EQ(restored.run.exit_status, 0) << round << ": " << restored.run.standard_error;
+        EXPECT_TRUE(restored.tape == image) << round;
         const outcome_t dumped = run_on_tape(directory, "", {tape0, "out.dmp"});
-        ASSERT_EQ(dumped.run.exit_status, 0) << "round " << round << ": " << dumped.run.standard_error;
-        EXPECT_EQ(dumped.run.standard_error, "") << "round " << round;
-        EXPECT_TRUE(directory.read("out.dmp") == image) << "round " << round << ", " << blocks.size() << " blocks";
+        EXPECT_EQ(dumped.run.exit_status, 0) << round << ": " << dumped.run.standard_error;
+        EXPECT_EQ(restored.run.standard_error + dumped.run.standard_error, "") << round;
+        EXPECT_TRUE(directory.read("out.dmp") == image) << round << ", " << blocks.size() << " blocks";
     }
 }

@@ -17,10 +17,9 @@ namespace {
 
 std::string contents_of(FILE* stream)
 {
-    std::string contents;
+    std::string contents(static_cast<size_t>(ftell(stream)), '\0');
     rewind(stream);
-    for (int c = fgetc(stream); c != EOF; c = fgetc(stream))
-        contents += static_cast<char>(c);
+    contents.resize(fread(contents.data(), 1, contents.size(), stream));
     fclose(stream);
     return contents;
 }
@@ -74,8 +73,7 @@ scratch_directory_t::scratch_directory_t()
 scratch_directory_t::~scratch_directory_t()
 {
     std::error_code ignored;
-    if (!directory.empty())
-        std::filesystem::remove_all(directory, ignored);
+    std::filesystem::remove_all(directory, ignored);
 }
 
 bool scratch_directory_t::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }

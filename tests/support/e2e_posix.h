@@ -11,14 +11,12 @@ struct brx_run_t {
 
 // Runs BRX_EXECUTABLE with the arguments in directory; kills it after timeout_seconds.
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds = 60);
-
 // The same with variable=value in its environment (for BRX_TAPE<N>).
 brx_run_t run_brx_on(const std::string& variable, const std::string& value,
                      const std::vector<std::string>& arguments, const std::string& directory);
 
 // A fresh empty directory under the system's temporary folder, removed with its files.
-class scratch_directory_t {
-public:
+struct scratch_directory_t {
     scratch_directory_t();
     ~scratch_directory_t();
     scratch_directory_t(const scratch_directory_t&) = delete;
@@ -31,15 +29,12 @@ public:
     void write(const std::string& name, const std::string& contents) const;
     std::vector<std::string> names() const;  // the files in it, sorted
 
-private:
     std::string directory;
 };
 
 // A container file holding blocks in order: each string a record, an empty string a tape mark.
 std::string container_of(const std::vector<std::string>& blocks);
-
 // A record of length bytes whose contents depend on seed, so that records differ from each other.
 std::string record_of(size_t length, unsigned seed);
-
 // The system's text for an error code, as brx prints it.
 std::string system_text(unsigned long code);
