@@ -2,7 +2,6 @@
 // and the handle and file pointer after every outcome.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,7 +22,6 @@ TEST_F(file_driver_test, WritesTheExampleFileByteForByte)
     std::vector<uint8_t> first = pattern(0, 80), second = pattern(1, 2048);
     std::copy(first.begin(), first.end(), data());
     ASSERT_EQ(tape.write_record(&handle, buffer.data(), 80), 80);
-    expect_at(88, 0, 1, "after 80 bytes");
     std::copy(second.begin(), second.end(), data());
     ASSERT_EQ(tape.write_record(&handle, buffer.data(), 2048), 2048);
     ASSERT_EQ(tape.write_tape_mark(&handle, buffer.data(), 65536), 0);
@@ -32,12 +30,8 @@ TEST_F(file_driver_test, WritesTheExampleFileByteForByte)
                                   {0, 0, 0, 0, 0, 0, 0, 0x58}}));
 }
 
-struct layout_case_t {
-    const char* name;
-    std::vector<uint32_t> lengths;
-    std::vector<step_t> steps;
-    uint64_t end = UINT64_MAX;  // the file's size afterwards, where the script changes it
-};
+// end: the file's size afterwards, where the script changes it.
+struct layout_case_t { const char* name; std::vector<uint32_t> lengths; std::vector<step_t> steps; uint64_t end = UINT64_MAX; };
 
 // Every script starts right after setup, at the start of the file; 0 is a tape mark.
 const std::vector<layout_case_t> layout_cases = {

@@ -40,15 +40,9 @@ uint32_t ladder_n(op_t op) { return op == op_t::read ? 65536 : op == op_t::write
 
 constexpr DWORD timeout = ERROR_SEM_TIMEOUT, none = NO_ERROR, planted = planted_error;
 
-struct rung_t {
-    op_t op;
-    std::vector<scripted_reply_t> replies;
-    int32_t result;
-    DWORD last_error;
-    int32_t blocks;      // block_count afterwards; it starts at 100
-    uint64_t start, end; // position before (1: end of medium already reported) and after
-    size_t commands = 1;
-};
+// blocks: block_count afterwards (it starts at 100); start, end: position before (1: end of medium
+// already reported) and after.
+struct rung_t { op_t op; std::vector<scripted_reply_t> replies; int32_t result; DWORD last_error; int32_t blocks; uint64_t start, end; size_t commands = 1; };
 
 // The rungs before the sense key: call failed, a status other than GOOD or CHECK CONDITION, and
 // sense of a rejected format (none delivered: a zeroed area; response code 0x60).
