@@ -18,13 +18,7 @@ namespace {
 
 using bytes_t = std::vector<uint8_t>;
 
-struct kernel_answer_t {
-    int error_number;  // not 0: the ioctl fails with it
-    uint8_t status;
-    uint16_t host_status, driver_status;
-    bytes_t sense;
-    int resid;
-};
+struct kernel_answer_t { int error_number; uint8_t status; uint16_t host_status, driver_status; bytes_t sense; int resid; };
 
 kernel_answer_t answer;
 std::vector<sg_io_hdr_t> requests;
@@ -100,7 +94,7 @@ TEST_F(sg_io_test, outcomes_in_every_layer_become_the_reply)
     }
 }
 
-TEST_F(sg_io_test, the_request_carries_the_command_and_the_callers_buffers)
+TEST_F(sg_io_test, the_request_carries_the_command_and_the_callers_buffers_or_is_refused)
 {
     const struct { uint8_t direction; uint32_t length, timeout_seconds; int sg_direction; unsigned timeout_ms; } cases[] = {
         {SCSI_IOCTL_DATA_IN, 65024, 86400, SG_DXFER_FROM_DEV, 86400000},
@@ -119,18 +113,15 @@ TEST_F(sg_io_test, the_request_carries_the_command_and_the_callers_buffers)
         EXPECT_EQ(bytes_t(header.cmdp, header.cmdp + header.cmd_len), bytes_t(cdb, cdb + 6));
         EXPECT_EQ(data, bytes_t(c.length, 0x5A));
     }
-}
-
-TEST_F(sg_io_test, malformed_commands_are_refused_before_the_kernel)
-{
+    requests.clear();  // malformed commands never reach the kernel
     uint8_t long_cdb[17] = {}, buffer[16] = {};
-    const struct { uint8_t cdb_length, direction; uint8_t* data; } cases[] = {
+    const struct { uint8_t cdb_length, direction; uint8_t* data; } malformed[] = {
         {17, SCSI_IOCTL_DATA_IN, buffer}, {6, SCSI_IOCTL_DATA_IN, nullptr}, {6, SCSI_IOCTL_DATA_UNSPECIFIED, buffer}};
-    for (const auto& c : cases) {
+    for (const auto& c : malformed) {
         posix::scsi_command_t bad;
         bad.cdb = long_cdb, bad.cdb_length = c.cdb_length, bad.direction = c.direction;
         bad.data = c.data, bad.data_length = 16;
-        EXPECT_EQ(device->execute(bad).error, ERROR_INVALID_PARAMETER) << &c - cases;
+        EXPECT_EQ(device->execute(bad).error, ERROR_INVALID_PARAMETER) << &c - malformed;
     }
     EXPECT_TRUE(requests.empty());
     std::unique_ptr<posix::scsi_device_t> node;

@@ -2,6 +2,7 @@
 // Windows code each drive answer becomes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -53,56 +54,39 @@ protected:
     HANDLE tape = INVALID_HANDLE_VALUE;
 };
 
-struct transfer_case_t { const char* what; scripted_reply_t reply; DWORD error; DWORD count; };
-
-TEST_F(tape_api, read_file_sends_read6_and_translates_each_sense)
+TEST_F(tape_api, read_and_write_file_send_read6_and_write6_and_translate_each_sense)
 {
-    const transfer_case_t cases[] = {
-        {"record", good(bytes_t(100, 0x5A)), NO_ERROR, 100},
-        {"tape mark", check(no_sense, filemark | ili, true, 100), ERROR_FILEMARK_DETECTED, 0},
-        {"end of data", check(blank_check, 0, true, 100), ERROR_NO_DATA_DETECTED, 0},
-        {"end of medium", check(medium_error, eom, true, 100), ERROR_END_OF_MEDIA, 0},
-        {"short record", check(no_sense, ili, true, 60), NO_ERROR, 40},
-        {"long record", check(no_sense, ili, true, -28), ERROR_MORE_DATA, 100},
-        {"unreadable", check(medium_error), ERROR_CRC, 0},
-        {"no medium", check(not_ready, 0, false, 0, 0x3A), ERROR_NO_MEDIA_IN_DRIVE, 0},
-        {"medium changed", check(unit_attention, 0, false, 0, 0x28), ERROR_MEDIA_CHANGED, 0},
-        {"write protected", check(data_protect), ERROR_WRITE_PROTECT, 0},
-        {"busy", {NO_ERROR, 8, {}, {}}, ERROR_BUSY, 0},
+    const struct { const char* what; bool write; scripted_reply_t reply; DWORD error, count; } cases[] = {
+        {"record", false, good(bytes_t(100, 0x5A)), NO_ERROR, 100},
+        {"tape mark", false, check(no_sense, filemark | ili, true, 100), ERROR_FILEMARK_DETECTED, 0},
+        {"end of data", false, check(blank_check, 0, true, 100), ERROR_NO_DATA_DETECTED, 0},
+        {"end of medium", false, check(medium_error, eom, true, 100), ERROR_END_OF_MEDIA, 0},
+        {"short record", false, check(no_sense, ili, true, 60), NO_ERROR, 40},
+        {"long record", false, check(no_sense, ili, true, -28), ERROR_MORE_DATA, 100},
+        {"unreadable", false, check(medium_error), ERROR_CRC, 0},
+        {"no medium", false, check(not_ready, 0, false, 0, 0x3A), ERROR_NO_MEDIA_IN_DRIVE, 0},
+        {"medium changed", false, check(unit_attention, 0, false, 0, 0x28), ERROR_MEDIA_CHANGED, 0},
+        {"busy", false, {NO_ERROR, 8, {}, {}}, ERROR_BUSY, 0},
+        {"written", true, good(), NO_ERROR, 100},
+        {"early warning: written", true, check(no_sense, eom, true, 0), ERROR_END_OF_MEDIA, 100},
+        {"full: nothing written", true, check(overflow, eom, true, 100), ERROR_END_OF_MEDIA, 0},
+        {"write protected", true, check(data_protect), ERROR_WRITE_PROTECT, 0},
     };
-    for (const transfer_case_t& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         drive->push(c.reply);
         uint8_t buffer[100] = {};
+        if (c.write) std::fill_n(buffer, 100, 0x3C);
         DWORD count = 0xDEAD;
         SetLastError(0x5A5A);
-        EXPECT_EQ(ReadFile(tape, buffer, sizeof buffer, &count, nullptr), c.error == NO_ERROR);
+        EXPECT_EQ(c.write ? WriteFile(tape, buffer, 100, &count, nullptr) : ReadFile(tape, buffer, 100, &count, nullptr),
+                  c.error == NO_ERROR);
         EXPECT_EQ(GetLastError(), c.error == NO_ERROR ? 0x5A5Au : c.error);
         EXPECT_EQ(count, c.count);
-        EXPECT_EQ(buffer[0], c.reply.data_in.empty() ? 0 : 0x5A);
-        EXPECT_EQ(sent(), (std::vector<bytes_t>{{0x08, 0, 0, 0, 100, 0}}));
-    }
-}
-
-TEST_F(tape_api, write_file_sends_write6_and_reports_the_end_of_the_medium)
-{
-    const transfer_case_t cases[] = {
-        {"written", good(), NO_ERROR, 64},
-        {"early warning: written", check(no_sense, eom, true, 0), ERROR_END_OF_MEDIA, 64},
-        {"full: nothing written", check(overflow, eom, true, 64), ERROR_END_OF_MEDIA, 0},
-    };
-    const bytes_t record(64, 0x3C);
-    for (const transfer_case_t& c : cases) {
-        SCOPED_TRACE(c.what);
-        drive->push(c.reply);
-        DWORD written = 0xDEAD;
-        SetLastError(NO_ERROR);
-        EXPECT_EQ(WriteFile(tape, record.data(), 64, &written, nullptr), c.error == NO_ERROR);
-        EXPECT_EQ(GetLastError(), c.error);
-        EXPECT_EQ(written, c.count);
+        EXPECT_EQ(buffer[0], c.write ? 0x3C : c.reply.data_in.empty() ? 0 : 0x5A);
         ASSERT_EQ(drive->commands.size(), 1u);
-        EXPECT_EQ(drive->commands[0].data_out, record);
-        EXPECT_EQ(sent(), (std::vector<bytes_t>{{0x0A, 0, 0, 0, 64, 0}}));
+        EXPECT_EQ(drive->commands[0].data_out, c.write ? bytes_t(100, 0x3C) : bytes_t{});
+        EXPECT_EQ(sent(), (std::vector<bytes_t>{{uint8_t(c.write ? 0x0A : 0x08), 0, 0, 0, 100, 0}}));
     }
 }
 
