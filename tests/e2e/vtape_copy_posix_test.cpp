@@ -69,7 +69,7 @@ TEST(vtape_copy, dump)
         std::vector<std::string> arguments = {tape0, "out.dmp"};
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         const outcome_t outcome = run_on_tape(directory, c.options, arguments);
-        const std::string shown = c.options + " " + std::to_string(c.tape.size());
+        const std::string shown = c.options + " " + std::to_string(c.tape.size()) + c.console;
         EXPECT_EQ(outcome.run.exit_status, c.status) << shown;
         EXPECT_EQ(outcome.run.standard_error, c.console) << shown;
         EXPECT_EQ(outcome.log, c.log) << shown;

@@ -1,17 +1,13 @@
 // The run as the front end drives it, with stand-ins for dump, restore and the buffer's allocation:
-// which copy is called with what, the exit status, and when the dump file goes.
+// which copy is called with what and the exit status.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "copy/copy_context.h"
 #include "frontend/brx_main.h"
 #include "frontend/front_end_state.h"
-#include "frontend/report.h"
 #include "frontend/usage.h"
 
 #ifndef WINAPI
@@ -22,19 +18,13 @@ namespace {
 
 struct fake_t {
     int result = 0;
-    bool create_file = false, allocation_fails = false;
+    bool allocation_fails = false;
     std::vector<std::string> calls;
-    copy_context_t seen;
 } fake;
 
 int fake_dump(char* device_name, char* file_name)
 {
     fake.calls.push_back(std::string("dump ") + device_name + " " + file_name);
-    fake.seen = copy_context;
-    if (fake.create_file) {
-        std::ofstream(file_name) << "partial";
-        copy_context.dump_file_created = true;
-    }
     copy_context.report("BRX:%d: %s\n", 7, "from dump");
     return fake.result;
 }
@@ -52,10 +42,9 @@ LPVOID WINAPI fake_allocate(LPVOID address, SIZE_T size, DWORD type, DWORD prote
 }
 
 // Runs the front end on the arguments with the fakes set to result; returns the status and console.
-int run(std::vector<std::string> arguments, std::string& console, int result = 0, bool allocation_fails = false,
-        bool create_file = false)
+int run(std::vector<std::string> arguments, std::string& console, int result, bool allocation_fails)
 {
-    fake = fake_t{result, create_file, allocation_fails, {}, {}};
+    fake = fake_t{result, allocation_fails, {}};
     arguments.insert(arguments.begin(), "brx");
     std::vector<char*> argv;
     for (std::string& argument : arguments)
@@ -104,35 +93,4 @@ TEST(front_end_run, direction_buffer_and_status)
             EXPECT_EQ(console, c.console) << shown;
         }
     }
-}
-
-TEST(front_end_run, copy_context_and_the_dump_file)
-{
-    const std::filesystem::path directory = std::filesystem::temp_directory_path() / "brx-dispatch-test";
-    std::filesystem::create_directories(directory);
-    const std::string file = (directory / "out.dmp").string();
-    std::string console;
-    EXPECT_EQ(run({"\\\\.\\tape0", file, "/reads=3", "/log=" + (directory / "Run.Log").string()}, console), 0);
-    EXPECT_EQ(fake.seen.bad_block_reads, 3);
-    EXPECT_EQ(fake.seen.report, &report);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(fake.seen.buffer) % 4096, 0u);
-    std::ifstream in(directory / "run.log");  // closed, under the lower-cased name
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()).substr(0, 9), "BRX:7: fr");
-
-    // A failed dump loses its file only when it made it and /ignore is off.
-    const struct {
-        std::vector<std::string> arguments;
-        bool created, kept;
-    } cases[] = {
-        {{"\\\\.\\tape0", file}, true, false},
-        {{"\\\\.\\tape0", file, "/IGNORE"}, true, true},
-        {{"\\\\.\\tape0", file}, false, true},  // failed before the file was made: an earlier one stays
-        {{file, "\\\\.\\tape0"}, false, true},
-    };
-    for (const auto& c : cases) {
-        std::ofstream(file) << "from an earlier run";
-        EXPECT_EQ(run(c.arguments, console, 1, false, c.created), 1) << c.created;
-        EXPECT_EQ(std::filesystem::exists(file), c.kept) << testing::PrintToString(c.arguments);
-    }
-    std::filesystem::remove_all(directory);
 }
