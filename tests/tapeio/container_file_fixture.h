@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
@@ -87,10 +88,10 @@ protected:
     }
 
     // Shared, so that a test can damage the file while the driver has it open; setup must answer 1.
-    void open(DWORD access = GENERIC_READ | GENERIC_WRITE)
+    void open()
     {
-        file = CreateFileA(path().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileA(path().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
         handle.attach(file);
         ASSERT_EQ(tape.setup(&handle, buffer.data(), static_cast<uint32_t>(buffer.size())), 1);
@@ -104,9 +105,7 @@ protected:
     // The handle's three fields, and the operating system's file pointer on position.
     void expect_at(uint64_t position, uint64_t prev_offset, int32_t block_count, const std::string& where)
     {
-        EXPECT_EQ(handle.position, position) << where;
-        EXPECT_EQ(handle.prev_offset, prev_offset) << where;
-        EXPECT_EQ(handle.block_count, block_count) << where;
+        EXPECT_EQ(std::tuple(handle.position, handle.prev_offset, handle.block_count), std::tuple(position, prev_offset, block_count)) << where;
         LONG high = 0;
         DWORD low = SetFilePointer(file, 0, &high, FILE_CURRENT);
         EXPECT_EQ((uint64_t{static_cast<uint32_t>(high)} << 32) | low, position) << where << ": file pointer";
