@@ -55,7 +55,6 @@ TEST(format_message, gives_exact_texts_nothing_for_unknown_codes_and_a_cut_text_
     const struct { DWORD code, size; std::string written; DWORD length, error; } cases[] = {
         {ERROR_SHARING_VIOLATION, 200,
          "The process cannot access the file because it is being used by another process.\n" + zero, 80, untouched},
-        {ERROR_FILEMARK_DETECTED, 200, "A tape access reached a filemark.\n" + zero, 34, untouched},
         {ERROR_ACCESS_DENIED, 19, "Access is denied.\n" + zero, 18, untouched},
         {7, 200, zero, 0, ERROR_MR_MID_NOT_FOUND},
         {ERROR_FILE_NOT_FOUND, 10, "The syste" + zero, 0, ERROR_INSUFFICIENT_BUFFER},

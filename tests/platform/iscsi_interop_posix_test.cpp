@@ -87,13 +87,11 @@ TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written)
     std::unique_ptr<posix::scsi_device_t> device;
     ASSERT_EQ(posix::open_iscsi_device(url, device), NO_ERROR);
     ASSERT_EQ(run(*device, 0x01, 0, SCSI_IOCTL_DATA_UNSPECIFIED).reply.error, NO_ERROR);
-    // Records of a length and a seed, and tape marks (length 0).
     const std::pair<size_t, uint8_t> layout[] = {{80, 1}, {read_length, 3}, {0, 0}, {65536, 5}, {0, 0}};
     for (const auto& [length, seed] : layout) {
         outcome_t written = length == 0 ? run(*device, 0x10, 1, SCSI_IOCTL_DATA_UNSPECIFIED)
                                         : run(*device, 0x0A, uint32_t(length), SCSI_IOCTL_DATA_OUT, record_of(length, seed));
-        ASSERT_EQ(written.reply.error, NO_ERROR) << length;
-        ASSERT_EQ(written.reply.status, 0) << length;
+        ASSERT_EQ(written.reply.error + written.reply.status, 0u) << length;
     }
     ASSERT_EQ(run(*device, 0x01, 0, SCSI_IOCTL_DATA_UNSPECIFIED).reply.status, 0);
     for (const auto& [length, seed] : layout) {
@@ -110,9 +108,8 @@ TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written)
             // VALID; NO SENSE with FILEMARK for a mark, ILI for a record; INFORMATION requested minus actual.
             EXPECT_EQ(got.sense[0] & 0x80, 0x80);
             EXPECT_EQ(got.sense[2], length == 0 ? 0x80 : 0x20);
-            int32_t residue = int32_t(read_length) - int32_t(length == 0 ? 0 : length);
-            EXPECT_EQ(bytes_t(got.sense.begin() + 3, got.sense.begin() + 7),
-                      (bytes_t{uint8_t(residue >> 24), uint8_t(residue >> 16), uint8_t(residue >> 8), uint8_t(residue)}));
+            EXPECT_EQ(int32_t(got.sense[3] << 24 | got.sense[4] << 16 | got.sense[5] << 8 | got.sense[6]),
+                      int32_t(read_length) - int32_t(length));
         }
         bytes_t expected = record_of(length, seed);
         expected.resize(std::min<size_t>(length, read_length));
@@ -124,10 +121,9 @@ TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written)
     ASSERT_GE(end.sense.size(), 14u);
     EXPECT_EQ(end.sense[2] & 0xAF, 0x08);  // BLANK CHECK without FILEMARK or ILI
 
-    const std::string bad = "iscsi://" + address.portal + "/iqn.2026-12.org.brx.test:no-such-target/1";
-    std::unique_ptr<posix::scsi_device_t> none;
-    EXPECT_EQ(posix::open_iscsi_device(bad.c_str(), none), ERROR_DEVICE_NOT_CONNECTED);
-    EXPECT_FALSE(none);
+    std::unique_ptr<posix::scsi_device_t> none;  // a target the portal does not have
+    EXPECT_EQ(posix::open_iscsi_device(("iscsi://" + address.portal + "/iqn.x:none/1").c_str(), none),
+              ERROR_DEVICE_NOT_CONNECTED);
 }
 
 // A TCP relay between the initiator and tgtd that a test can stall or cut.
@@ -149,10 +145,7 @@ public:
         worker = std::thread([this] { serve(); });
     }
     ~relay_t() { mode = cut, shutdown(listener, SHUT_RDWR), worker.join(), close(listener); }
-    std::string url() const
-    {
-        return "iscsi://127.0.0.1:" + std::to_string(port) + "/" + target.target + "/" + std::to_string(target.lun);
-    }
+    std::string url() const { return "iscsi://127.0.0.1:" + std::to_string(port) + "/" + target.target + "/1"; }
 
     std::atomic<mode_t> mode{forward};
     std::atomic<bool> closed{false};

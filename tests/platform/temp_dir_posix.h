@@ -16,8 +16,7 @@ struct temp_dir_t {
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string write(const std::string& name, const std::string& content) const
     {
-        std::ofstream(file(name), std::ios::binary) << content;
-        return file(name);
+        return std::ofstream(file(name), std::ios::binary) << content, file(name);
     }
 };
 
