@@ -19,26 +19,11 @@ constexpr uint64_t untouched = 7;
 bytes_t record_data(size_t block, uint32_t length)
 {
     bytes_t bytes(length);
-    for (uint32_t i = 0; i < length; ++i)
-        bytes[i] = static_cast<uint8_t>(block * 29 + i * 11 + (i >> 8) + 3);
+    for (uint32_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(block * 29 + i * 11 + (i >> 8) + 3);
     return bytes;
 }
 
-// Writes blocks (a length, 0 for a tape mark) of record_data through a driver; returns the block count.
-int32_t write_blocks(tape_io_t& driver, tape_io_handle_t* handle, uint8_t* buffer,
-                     const std::vector<uint32_t>& blocks)
-{
-    uint8_t* data = buffer + driver.data_offset(handle);
-    for (size_t block = 0; block < blocks.size(); ++block) {
-        bytes_t bytes = record_data(block, blocks[block]);
-        std::copy(bytes.begin(), bytes.end(), data);
-        int32_t result = blocks[block] == 0 ? driver.write_tape_mark(handle, buffer, size)
-                                            : driver.write_record(handle, buffer, blocks[block]);
-        EXPECT_EQ(result, static_cast<int32_t>(blocks[block])) << block;
-    }
-    return handle->block_count;
-}
-
+// A container file of blocks (a length, 0 for a tape mark) of record_data.
 void write_medium(const std::string& path, const std::vector<uint32_t>& blocks)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -46,7 +31,13 @@ void write_medium(const std::string& path, const std::vector<uint32_t>& blocks)
     handle.attach(file);
     bytes_t buffer(size);
     brx_file_tape_io.setup(&handle, buffer.data(), size);
-    write_blocks(brx_file_tape_io, &handle, buffer.data(), blocks);
+    for (size_t block = 0; block < blocks.size(); ++block) {
+        bytes_t bytes = record_data(block, blocks[block]);
+        std::copy(bytes.begin(), bytes.end(), buffer.begin() + 8);
+        int32_t result = blocks[block] == 0 ? brx_file_tape_io.write_tape_mark(&handle, buffer.data(), size)
+                                            : brx_file_tape_io.write_record(&handle, buffer.data(), blocks[block]);
+        EXPECT_EQ(result, static_cast<int32_t>(blocks[block])) << block;
+    }
     CloseHandle(file);
 }
 

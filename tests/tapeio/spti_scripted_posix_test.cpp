@@ -183,8 +183,7 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
     };
     scripted_drive_t drive("spti-commands", 71);
     s2pti_tape_io_t driver;
-    // As attached (-1 everywhere), and as dump sets it; only the low bytes travel.
-    for (auto [path, target, lun] : {std::tuple{-1, -1, -1}, {0x102, 4, 0}}) {
+    for (auto [path, target, lun] : {std::tuple{-1, -1, -1}, {0x102, 4, 0}}) {  // as attached, and as dump sets it
         for (size_t i = 0; i < std::size(cases); ++i) {
             const auto& c = cases[i];
             SCOPED_TRACE(testing::Message() << "case " << i << ", path " << path);
