@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "copy/container_reader.h"
@@ -30,11 +31,7 @@ bytes_t write_blocks(const std::vector<bytes_t>& blocks)
     return contents;
 }
 
-struct step_t {
-    container_read_t result;
-    uint32_t length;
-    bool operator==(const step_t&) const = default;
-};
+using step_t = std::pair<container_read_t, uint32_t>;  // a result and the header's length
 
 // Reads the file block by block up to the first result other than a block.
 std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::vector<bytes_t>* data = nullptr)

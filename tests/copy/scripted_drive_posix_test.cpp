@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "copy/copy_context.h"
@@ -41,7 +42,6 @@ scripted_reply_t record(uint32_t length, unsigned seed)
 const bytes_t limits_min_1 = {0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x01}, rewind_cdb = {0x01, 0, 0, 0, 0, 0};
 const std::vector<scripted_reply_t> ready = {good(), good({0x13, 0, 0, 0}), good(), good(limits_min_1)};
 
-std::string text(DWORD code) { return system_error_text(code); }
 std::string bad(int offset) { return "TAPE BAD BLOCK detected (offset " + std::to_string(offset) + " bytes), trying to recover...\n"; }
 
 int lookups;
@@ -104,7 +104,7 @@ protected:
 TEST_F(scripted_drive, dump_outcomes)
 {
     const scripted_reply_t mark = answer(0x80), blank = answer(0x08), medium = answer(0x03);
-    const std::string r10 = record_of(10, 1), eod = bad(18) + "Failed to read tape block: " + text(NO_ERROR) + "\n";
+    const std::string r10 = record_of(10, 1), eod = bad(18) + "Failed to read tape block: " + system_text(NO_ERROR) + "\n";
     const struct {
         std::vector<scripted_reply_t> replies;
         int32_t reads;
@@ -159,15 +159,11 @@ TEST_F(scripted_drive, restore_requests_carry_the_exact_fields)
     EXPECT_EQ(console, "");
     ASSERT_EQ(drive->commands.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
-        const scripted_command_t& command = drive->commands[i];
-        EXPECT_EQ(command.cdb, expected[i].cdb) << i;
-        EXPECT_EQ(command.direction, expected[i].direction) << i;
-        EXPECT_EQ(command.data_length, expected[i].length) << i;
-        EXPECT_TRUE(std::string(command.data_out.begin(), command.data_out.end()) == expected[i].data_out) << i;
-        EXPECT_EQ(command.timeout_seconds, 255u) << i;
-        EXPECT_EQ(command.path_id, 1) << i;
-        EXPECT_EQ(command.target_id, 6) << i;
-        EXPECT_EQ(command.lun, 0) << i;
+        const scripted_command_t& c = drive->commands[i];
+        EXPECT_EQ(c.cdb, expected[i].cdb) << i;
+        EXPECT_EQ(std::tuple(c.direction, c.data_length, c.timeout_seconds, c.path_id, c.target_id, c.lun),
+                  std::tuple(expected[i].direction, expected[i].length, 255u, 1, 6, 0)) << i;
+        EXPECT_TRUE(std::string(c.data_out.begin(), c.data_out.end()) == expected[i].data_out) << i;
     }
 }
 
@@ -181,7 +177,7 @@ TEST_F(scripted_drive, restore_set_up_outcome_rule)
             scripted_reply_t reply;
             std::string message;  // empty: the step passes
         } cases[] = {
-            {fails(ERROR_IO_DEVICE), failures[step] + text(ERROR_IO_DEVICE) + "\n"},
+            {fails(ERROR_IO_DEVICE), failures[step] + system_text(ERROR_IO_DEVICE) + "\n"},
             {answer(0x02, 0x04, 0x01), path + ": device not ready\n"},
             {answer(0x03, 0x11, 0x00), path + ": fatal error (70...03...11 00)\n"},
             {answer(0x81, 0x17, 0x01), ""},  // RECOVERED ERROR lets the step pass

@@ -17,8 +17,8 @@
 namespace {
 
 struct fake_t {
-    int result = 0;
-    bool allocation_fails = false;
+    int result;
+    bool allocation_fails;
     std::vector<std::string> calls;
 } fake;
 
@@ -39,25 +39,6 @@ LPVOID WINAPI fake_allocate(LPVOID address, SIZE_T size, DWORD type, DWORD prote
 {
     fake.calls.push_back("allocate " + std::to_string(size));
     return fake.allocation_fails ? nullptr : VirtualAlloc(address, size, type, protect);
-}
-
-// Runs the front end on the arguments with the fakes set to result; returns the status and console.
-int run(std::vector<std::string> arguments, std::string& console, int result, bool allocation_fails)
-{
-    fake = fake_t{result, allocation_fails, {}};
-    arguments.insert(arguments.begin(), "brx");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    testing::internal::CaptureStderr();
-    const int status = run_front_end(static_cast<int>(argv.size()), argv.data(),
-                                     copy_operations_t{fake_dump, fake_restore, fake_allocate});
-    console = testing::internal::GetCapturedStderr();
-    std::erase(console, '\r');
-    if (front_end.log_stream != nullptr)  // left to the process's exit when there is no buffer
-        fclose(front_end.log_stream);
-    front_end.log_stream = nullptr;
-    return status;
 }
 
 }  // namespace
@@ -85,9 +66,22 @@ TEST(front_end_run, direction_buffer_and_status)
          "brx: number of attempts to read the bad block not specifyed\n" + no_buffer},
     };
     for (const auto& c : cases) {
+        fake = fake_t{c.copy_result, c.allocation_fails, {}};
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), "brx");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        testing::internal::CaptureStderr();
+        const int status = run_front_end(static_cast<int>(argv.size()), argv.data(),
+                                         copy_operations_t{fake_dump, fake_restore, fake_allocate});
+        std::string console = testing::internal::GetCapturedStderr();
+        std::erase(console, '\r');
+        if (front_end.log_stream != nullptr)  // left to the process's exit when there is no buffer
+            fclose(front_end.log_stream);
+        front_end.log_stream = nullptr;
         const std::string shown = testing::PrintToString(c.arguments);
-        std::string console;
-        EXPECT_EQ(run(c.arguments, console, c.copy_result, c.allocation_fails), c.status) << shown;
+        EXPECT_EQ(status, c.status) << shown;
         EXPECT_EQ(fake.calls, c.calls) << shown;
         if (c.arguments.size() > 1) {
             EXPECT_EQ(console, c.console) << shown;

@@ -20,7 +20,6 @@ struct scratch_directory_t {
     scratch_directory_t();
     ~scratch_directory_t();
     scratch_directory_t(const scratch_directory_t&) = delete;
-    scratch_directory_t& operator=(const scratch_directory_t&) = delete;
 
     const std::string& path() const { return directory; }
     std::string file(const std::string& name) const { return directory + "/" + name; }
