@@ -169,9 +169,8 @@ TEST_F(scripted_drive, restore_requests_carry_the_exact_fields)
 
 TEST_F(scripted_drive, restore_set_up_outcome_rule)
 {
-    const char* failures[] = {"Failed to rewind tape: ", "Failed to mode sense the tape: ",
-                              "Failed to mode select the tape: ", "Failed to read block limits tape: "};
-    const std::string path = "\\\\.\\Tape9";
+    const std::string path = "\\\\.\\Tape9", failures[] = {"Failed to rewind tape: ", "Failed to mode sense the tape: ",
+                                                        "Failed to mode select the tape: ", "Failed to read block limits tape: "};
     for (size_t step = 0; step < 4; ++step) {
         const struct {
             scripted_reply_t reply;

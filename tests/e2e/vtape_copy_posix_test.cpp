@@ -31,7 +31,6 @@ outcome_t run_on_tape(const scratch_directory_t& directory, const std::string& o
 const char tape0[] = "\\\\.\\tape0";
 std::string bad(int offset) { return "TAPE BAD BLOCK detected (offset " + std::to_string(offset) + " bytes), trying to recover...\n"; }
 std::string failed(DWORD code) { return "Failed to read tape block: " + system_text(code) + "\n"; }
-std::string at(int offset) { return "DUMP file offset: " + std::to_string(offset) + "\n"; }
 
 const std::string rewind_good = "01 00 00 00 00 00 | none 0 | status 00 | sense -\n";
 const std::string set_up = rewind_good + "1A 00 00 00 04 00 | in 4 | status 00 | sense -\n"
@@ -43,10 +42,10 @@ const std::string set_up = rewind_good + "1A 00 00 00 04 00 | in 4 | status 00 |
 TEST(vtape_copy, dump)
 {
     // Blocks 0 to 2 lie in 324 bytes: block 3 (the record of 300 bytes) has its header at 324.
-    const std::vector<std::string> four = {record_of(100, 1), record_of(200, 2), "", record_of(300, 3)};
-    const std::string k = container_of(four), to_k = container_of({four[0], four[1], ""});
+    const std::string k = container_of({record_of(100, 1), record_of(200, 2), "", record_of(300, 3)});
+    const std::string to_k = container_of({record_of(100, 1), record_of(200, 2), ""});
     // A record that fails to read: MEDIUM ERROR, and no reason of the system's (code 0).
-    const std::string fail = failed(NO_ERROR), pair = fail + at(324);
+    const std::string fail = failed(NO_ERROR), pair = fail + "DUMP file offset: 324\n";
     const std::string marks = container_of({record_of(80, 1), "", record_of(65024, 3), record_of(1, 4), "", ""});
     const std::string bad3 = bad(324) + bad(324) + bad(324) + fail, bad3_log = bad(324) + pair + bad(324) + pair + bad(324) + pair + pair;
     const struct {
@@ -61,7 +60,7 @@ TEST(vtape_copy, dump)
         {k, "bad=3:2", {"/reads=3"}, 0, bad(324) + bad(324), bad(324) + pair + bad(324), k},
         {k, "bad=3", {"/reads=3"}, 1, bad3, bad3_log, {}},
         {k, "bad=3", {"/reads=3", "/ignore"}, 1, bad3, bad3_log, to_k},
-        {container_of({record_of(10, 1), record_of(65025, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + at(18), {}},
+        {container_of({record_of(10, 1), record_of(65025, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + "DUMP file offset: 18\n", {}},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;
@@ -84,8 +83,7 @@ TEST(vtape_copy, dump)
 TEST(vtape_copy, restore)
 {
     const std::string s = container_of({record_of(80, 1), "", record_of(65536, 2)}), two = container_of({record_of(100, 1), ""});
-    const std::string r10 = container_of({record_of(10, 1)});
-    const std::string attention = "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00\n";
+    const std::string r10 = container_of({record_of(10, 1)}), attention = "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00\n";
     // Each 1,000-byte record takes 1,008 bytes of medium.
     const std::string k4 = container_of({record_of(1000, 1), record_of(1000, 2), record_of(1000, 3), record_of(1000, 4)});
     const struct {

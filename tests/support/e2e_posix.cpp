@@ -13,9 +13,7 @@
 
 #include "frontend/system_error_text.h"
 
-namespace {
-
-std::string contents_of(FILE* stream)
+static std::string contents_of(FILE* stream)
 {
     std::string contents(static_cast<size_t>(ftell(stream)), '\0');
     rewind(stream);
@@ -23,8 +21,6 @@ std::string contents_of(FILE* stream)
     fclose(stream);
     return contents;
 }
-
-}  // namespace
 
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
 {
