@@ -37,7 +37,7 @@ using step_t = std::pair<container_read_t, uint32_t>;  // a result and the heade
 std::vector<step_t> read_all(const bytes_t& contents, uint32_t capacity, std::vector<bytes_t>* data = nullptr)
 {
     FILE* file = tmpfile();
-    fwrite(contents.data(), 1, contents.size(), file);
+    if (!contents.empty()) fwrite(contents.data(), 1, contents.size(), file);  // no null pointer for fwrite
     rewind(file);
     std::vector<step_t> steps;
     bytes_t buffer(capacity + 1, 0xAA);
