@@ -86,11 +86,10 @@ protected:
 
 TEST_F(pass_through_test, the_request_reaches_the_device_and_the_block_gets_status_sense_and_data_or_is_refused)
 {
-    const bytes_t record = {'r', 'e', 'c', 'o', 'r', 'd'};
     const struct { const char* what; uint8_t capacity; scripted_reply_t reply; uint8_t delivered; } cases[] = {
-        {"good read", 64, {NO_ERROR, 0x00, {}, record}, 0},
+        {"good read", 64, {NO_ERROR, 0x00, {}, bytes_t(6, 'r')}, 0},
         {"sense cut to the area", 8, {NO_ERROR, 0x02, fixed_sense, {}}, 8},
-        {"timeout", 64, {ERROR_SEM_TIMEOUT, 0x02, fixed_sense, record}, 0},
+        {"timeout", 64, {ERROR_SEM_TIMEOUT, 0x02, fixed_sense, bytes_t(6, 'r')}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -22,6 +22,7 @@ struct kernel_answer_t { int error_number; uint8_t status; uint16_t host_status,
 
 kernel_answer_t answer;
 std::vector<sg_io_hdr_t> requests;
+bytes_t last_cdb;  // copied while the transport's CDB still lives
 std::vector<std::string> reached;  // the node each request was sent to
 
 int scripted_sg_io(int fd, sg_io_hdr_t* header)
@@ -30,7 +31,7 @@ int scripted_sg_io(int fd, sg_io_hdr_t* header)
     const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
     const std::string node = length < 0 ? std::string("?") : std::string(path, size_t(length));
     reached.push_back(node.substr(node.rfind('/') + 1));
-    requests.push_back(*header);
+    requests.push_back(*header), last_cdb.assign(header->cmdp, header->cmdp + header->cmd_len);
     if (answer.error_number != 0) return errno = answer.error_number, -1;
     header->status = answer.status, header->host_status = answer.host_status;
     header->driver_status = answer.driver_status, header->resid = answer.resid;
@@ -110,7 +111,7 @@ TEST_F(sg_io_test, the_request_carries_the_command_and_the_callers_buffers_or_is
                   (std::vector<int64_t>{c.sg_direction, c.length, 64, c.timeout_ms}));
         EXPECT_EQ(header.dxferp, c.length > 0 ? static_cast<void*>(data.data()) : nullptr);
         EXPECT_EQ(header.sbp, sense.data());
-        EXPECT_EQ(bytes_t(header.cmdp, header.cmdp + header.cmd_len), bytes_t(cdb, cdb + 6));
+        EXPECT_EQ(last_cdb, bytes_t(cdb, cdb + 6));
         EXPECT_EQ(data, bytes_t(c.length, 0x5A));
     }
     requests.clear();  // malformed commands never reach the kernel
