@@ -7,7 +7,6 @@ namespace {
 // call failed, bad status, sense rejected, NO SENSE, RECOVERED, MEDIUM ERROR, VOLUME OVERFLOW, other
 constexpr failure_codes_t read_failures{-3, -4, -5, -6, -7, -8, -9, -9};
 constexpr int32_t read_end_of_medium = -1;
-constexpr uint32_t largest_buffer = 65536;
 
 }  // namespace
 
@@ -16,8 +15,8 @@ int32_t spti_tape_io_t::read_forward(tape_io_handle_t* handle, uint8_t* buffer, 
 {
     begin_operation(handle);
     uint32_t offset = static_cast<uint32_t>(data_offset(handle));
-    if (size > largest_buffer)
-        size = largest_buffer;
+    if (size > handle->largest_buffer)
+        size = handle->largest_buffer;
     if (size < offset) {
         // No room for any data behind the block: nothing is sent, the tape does not move.
         handle->last_error = ERROR_INVALID_PARAMETER;

@@ -26,4 +26,6 @@ public:
     uint64_t prev_offset = 0;
     uint64_t position = 0;
     uint64_t limit = 0;
+    // The most a SCSI read_forward uses of its buffer; raised only for a larger transfer buffer.
+    uint32_t largest_buffer = 65536;
 };
