@@ -10,13 +10,15 @@ struct container_writer_t {
     FILE* stream = nullptr;  // opened "wb" by the caller, which also closes it
     // Offset of the last header written; container_no_previous before the first block.
     uint64_t previous_header_offset = container_no_previous;
+    // Bytes written so far, the offset of the next header. Counted here rather than asked of the
+    // stream, so that a pipe, which has no offset, takes the same bytes as a file.
+    uint64_t bytes_written = 0;
 };
 
 // Starts the next block: writes its header (length 0 is a tape mark) as one 8-byte item at
-// the stream's current offset and flushes the stream, so each header reaches the file before
-// the record's data. false when the offset cannot be taken or the header cannot be written
-// and flushed (errno tells why; the caller reports it with perror). previous_header_offset
-// moves on only when the header was written.
+// bytes_written and flushes the stream, so each header reaches the file before the record's
+// data. false when the header cannot be written and flushed (errno tells why; the caller
+// reports it with perror). previous_header_offset moves on only when the header was written.
 bool container_write_header(container_writer_t& writer, uint32_t length);
 
 // Writes a record's data after its header. false when fewer than length bytes were written.

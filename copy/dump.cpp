@@ -83,7 +83,7 @@ int dump_tape(char* device_name, char* file_name)
         return 1;
     }
     int32_t length;
-    while ((length = read_dump_record(writer.stream)) >= 0)
+    while ((length = read_dump_record(writer.bytes_written)) >= 0)
         write_block(writer, length, file_name);
     // Closed before a failure too, so that the front end can delete the file on every platform.
     if (fclose(writer.stream) != 0 && length == dump_end_of_data)

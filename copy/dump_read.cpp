@@ -36,27 +36,27 @@ void log_failed_attempt(int64_t offset)
     fprintf(log, "DUMP file offset: " BRX_I64D "\n", offset);
 }
 
-void report_final_failure(FILE* dump_file)
+void report_final_failure(int64_t offset)
 {
     fprintf(stderr, "Failed to read tape block: %s\n", last_error_text());
     FILE* log = copy_context.log_stream;
     if (log == nullptr)
         return;
     fprintf(log, "Failed to read tape block: %s\n", last_error_text());
-    fprintf(log, "DUMP file offset: " BRX_I64D "\n", _ftelli64(dump_file));
+    fprintf(log, "DUMP file offset: " BRX_I64D "\n", offset);
 }
 
 }  // namespace
 
-int32_t read_dump_record(FILE* dump_file)
+int32_t read_dump_record(uint64_t dump_offset)
 {
+    const int64_t offset = static_cast<int64_t>(dump_offset);
     // A negative count would never run down to zero: it asks for no further attempt.
     int32_t attempts_left = copy_context.bad_block_reads > 0 ? copy_context.bad_block_reads : 0;
     int32_t result = read_once();
     if (result == dump_end_of_data)
         return dump_end_of_data;  // tape left behind the last recorded data
     while (failed(result) && attempts_left != 0) {
-        const int64_t offset = _ftelli64(dump_file);
         print_to_console_and_log("TAPE BAD BLOCK detected (offset " BRX_I64D " bytes), trying to recover...\n",
                                  offset);
         result = read_once();
@@ -67,7 +67,7 @@ int32_t read_dump_record(FILE* dump_file)
             log_failed_attempt(offset);
     }
     if (failed(result)) {
-        report_final_failure(dump_file);
+        report_final_failure(offset);
         return dump_read_failed;  // tape left wherever the last attempt stopped
     }
     return result;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 // read_dump_record's results besides a record length (0 for a tape mark).
 constexpr int32_t dump_end_of_data = -9;  // the SCSI driver's answer behind the last recorded data
@@ -13,5 +12,5 @@ constexpr int32_t dump_record_too_long = -100;
 
 // Reads the next record into the transfer buffer at the driver's data offset. Retries a failed
 // read as often as the attempt count allows, without moving the tape, and reports each attempt;
-// dump_file only supplies the offset for those messages.
-int32_t read_dump_record(FILE* dump_file);
+// dump_offset, the dump file's size so far, is only the offset those messages give.
+int32_t read_dump_record(uint64_t dump_offset);
