@@ -102,23 +102,9 @@ int32_t brx_file_tape_io_t::read_header(tape_io_handle_t* handle, uint8_t* buffe
     return 0;
 }
 
-// Passes length (> 0) data bytes after the file pointer. The last byte is read, not skipped,
-// so that a block cut short by the end of the file shows: -1 then (last_error 0 for the
-// short read). -3 when the skip fails.
-int32_t brx_file_tape_io_t::pass_data(tape_io_handle_t* handle, uint32_t length, uint64_t* new_position)
-{
-    uint64_t last_byte = 0;
-    if (file_skip(handle, length - 1, &last_byte) != 0)
-        return -3;
-    uint8_t byte = 0;
-    uint32_t count = 0;
-    if (file_read(handle, 0, &byte, 1, &count) != 0 || count != 1)
-        return -1;
-    *new_position = last_byte + 1;
-    return 0;
-}
-
-// One block forwards from the file pointer, which is on position. On success the handle is
+// One block forwards from the file pointer, which is on position. The data is passed with one
+// relative seek and never read, so a block cut off by the end of the file is passed without
+// noticing: the next forward movement meets the end of the data. On success the handle is
 // after the block; on failure as before it.
 int32_t brx_file_tape_io_t::pass_forward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, pass_t pass,
                                          block_t* block)
@@ -126,12 +112,10 @@ int32_t brx_file_tape_io_t::pass_forward(tape_io_handle_t* handle, uint8_t* buff
     get_position(handle, &block->header_offset);
     if (read_header(handle, buffer, block) != 0)
         return restore(handle, -2, -3);  // end of the data (or the read failed)
-    const int32_t damaged = pass == pass_t::read ? -1 : -2;
     if (pass != pass_t::space && block->length > largest_reported_length) {
         handle->last_error = ERROR_INVALID_DATA;
-        return restore(handle, damaged, -3);
+        return restore(handle, pass == pass_t::read ? -1 : -2, -3);
     }
-    uint64_t next = 0;
     uint32_t rest = block->length;
     if (pass == pass_t::read && block->length > 0) {
         uint32_t wanted = std::min(block->length, size - header_size);
@@ -140,34 +124,20 @@ int32_t brx_file_tape_io_t::pass_forward(tape_io_handle_t* handle, uint8_t* buff
             return restore(handle, -1, -3);  // the file ends inside the record
         rest -= wanted;  // a record longer than the buffer: the rest is passed over
     }
-    if (rest == 0) {
-        if (file_tell(handle, &next) != 0)
-            return -3;
-    } else {
-        int32_t passed = pass_data(handle, rest, &next);
-        if (passed == -3)
-            return -3;
-        if (passed != 0) {
-            if (pass != pass_t::read && handle->last_error == 0)
-                handle->last_error = ERROR_INVALID_DATA;
-            return restore(handle, damaged, -3);
-        }
-    }
+    uint64_t next = 0;
+    if (file_skip(handle, rest, &next) != 0)  // a move by 0 for a tape mark or a record that fit
+        return -3;
     record_forward(handle, next);
     return 0;
 }
 
-// Whether the header just read at block.header_offset is the one that ends at position and
-// points to an earlier header (or, as the first block, to none).
-bool brx_file_tape_io_t::leads_back(tape_io_handle_t* handle, const block_t& block)
+// Whether the back-pointer of the header at block.header_offset leads to an earlier header, or
+// says that there is none. Each step back thus strictly lowers the position.
+bool brx_file_tape_io_t::leads_back(const block_t& block)
 {
-    uint64_t position = 0;
-    get_position(handle, &position);
-    if (block.header_offset + header_size + block.length != position)
-        return false;
     uint64_t previous = widen_back_pointer(block.header_offset, block.back_pointer);
     if (previous > 0 && previous < header_size)
-        return block.header_offset == 0;
+        return true;
     return previous + header_size <= block.header_offset;
 }
 
@@ -183,7 +153,7 @@ int32_t brx_file_tape_io_t::pass_backward(tape_io_handle_t* handle, uint8_t* buf
     if (read_header(handle, buffer, block) != 0)
         return restore(handle, -1, -3);
     bool reportable = pass == pass_t::space || block->length <= largest_reported_length;
-    if (!reportable || !leads_back(handle, *block)) {
+    if (!reportable || !leads_back(*block)) {
         handle->last_error = ERROR_INVALID_DATA;
         return restore(handle, -1, -3);
     }

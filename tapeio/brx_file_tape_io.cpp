@@ -10,11 +10,11 @@
 // Refused as damaged, with last_error ERROR_INVALID_DATA and the tape left where it was:
 // - a block whose length is reported (read and step) but does not fit a positive result
 //   (writing one is refused alike, with ERROR_INVALID_PARAMETER);
-// - in the spaces and steps, a block whose data runs past the end of the file: the recorded
-//   data ends before it (-2), so nothing is ever appended behind such a block;
-// - going backwards, a header that does not end exactly at the position, or whose back-pointer
-//   does not lead to an earlier header (the first block alone may say "no previous block").
-//   Every step back thus strictly lowers the position and a backward walk always ends.
+// - going backwards, a header whose back-pointer does not lead to an earlier header (or say
+//   that there is none). Every step back thus strictly lowers the position and a backward walk
+//   always ends.
+// A block cut off by the end of the file is passed over by the spaces and steps without noticing
+// (its data is never read); the next forward movement then meets the end of the data.
 #include "tapeio/brx_file_tape_io.h"
 
 #include "tapeio/container_header.h"

@@ -72,9 +72,8 @@ private:
     int32_t write_block(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length);
 
     int32_t read_header(tape_io_handle_t* handle, uint8_t* buffer, block_t* block);
-    int32_t pass_data(tape_io_handle_t* handle, uint32_t length, uint64_t* new_position);
     int32_t pass_forward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, pass_t pass, block_t* block);
-    bool leads_back(tape_io_handle_t* handle, const block_t& block);
+    bool leads_back(const block_t& block);
     int32_t pass_backward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, pass_t pass, block_t* block);
     int32_t read_tail(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, const block_t& block);
 };

@@ -37,16 +37,13 @@ uint32_t big_endian16(const uint8_t* field)
 
 }  // namespace
 
-// A step whose work area does not fit the buffer is left out rather than run past its end.
-int32_t physical_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size)
+// The caller's buffer is the work area, whatever size it names: the transfer buffer.
+int32_t physical_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t)
 {
     begin_operation(handle);
-    if (size >= sizeof(TAPE_GET_DRIVE_PARAMETERS))
-        adjust_drive_switches(handle, buffer);
-    if (size >= sizeof(TAPE_GET_MEDIA_PARAMETERS))
-        select_variable_blocks(handle, buffer);
-    if (size >= mode_data_offset + mode_sense_length)
-        select_buffered_mode(handle, buffer);
+    adjust_drive_switches(handle, buffer);
+    select_variable_blocks(handle, buffer);
+    select_buffered_mode(handle, buffer);
     return 0;
 }
 

@@ -26,13 +26,11 @@ bool prepare_header_list(tape_io_handle_t* handle, uint8_t* buffer, mode_form_t 
 }  // namespace
 
 // Always 0: a drive that refuses keeps its modes, and nobody is told. The tape does not move.
-int32_t s1pti_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size)
+// The caller's buffer is the work area, whatever size it names: the transfer buffer.
+int32_t s1pti_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t)
 {
     begin_operation(handle);
-    uint32_t offset = static_cast<uint32_t>(data_offset(handle));
-    if (size < offset + mode_allocation_length)
-        return 0;  // no room for the mode data: nothing is sent
-    uint8_t* area = buffer + offset;
+    uint8_t* area = buffer + data_offset(handle);
     uint32_t list_length = 0;
     mode_form_t form = mode_form_t::ten_byte;
     if (!prepare_header_list(handle, buffer, form, area, &list_length)) {

@@ -67,14 +67,11 @@ uint32_t build_parameter_list(uint8_t* current, const mode_layout_t& layout, con
 }  // namespace
 
 // 0: the drive takes variable blocks in buffered mode; the tape does not move. -1 to -3 on failure.
-int32_t s2pti_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size)
+// The caller's buffer is the work area, whatever size it names: the transfer buffer.
+int32_t s2pti_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t)
 {
     begin_operation(handle);
     uint32_t offset = static_cast<uint32_t>(data_offset(handle));
-    if (size < 2 * offset + mode_allocation_length) {
-        handle->last_error = ERROR_INSUFFICIENT_BUFFER;  // no room for both areas: nothing is sent
-        return no_mode_data;
-    }
     uint8_t* current = buffer + offset;
     uint8_t* changeable = buffer + 2 * offset;
     mode_layout_t layout;

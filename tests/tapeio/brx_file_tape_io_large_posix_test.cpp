@@ -2,6 +2,8 @@
 // cheaply: the big records are holes, only headers and small records hold data).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "tests/tapeio/container_file_fixture.h"
@@ -13,6 +15,37 @@ using large_file_test = container_file_test;
 using op = op_t;
 
 constexpr uint64_t gib4 = 1ull << 32;
+
+// Read calls this process has made so far.
+uint64_t read_calls()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "syscr:")
+            return value;
+    return 0;
+}
+
+// Read calls made by what runs between two looks, less those of a look itself.
+const uint64_t look_calls = [] { uint64_t first = read_calls(); return read_calls() - first; }();
+uint64_t read_calls_since(uint64_t before) { return read_calls() - before - look_calls; }
+
+TEST_F(large_file_test, SpacingReadsHeadersOnlyAndALongRecordsRestIsSkipped)
+{
+    create({50000, 0, 70000, 40000});
+    open();
+    const uint64_t before = read_calls();
+    run_script({{op::space_file_forward, 0, 50016, 50008, 2}, {op::step_record_forward, 70000, 120024, 50016, 3},
+                {op::space_record_forward, 0, 160032, 120024, 4}});
+    EXPECT_EQ(read_calls_since(before), 4u);  // one per header
+    run_script({{op::rewind, 1, 0, 1, 0}, {op::space_record_forward, 0, 50008, 0, 1},
+                {op::space_record_forward, 0, 50016, 50008, 2}});
+    const uint64_t at_long = read_calls();
+    run_script({{op::read_forward, 70000, 120024, 50016, 3}});
+    EXPECT_EQ(read_calls_since(at_long), 2u);  // the header, then what fits the buffer
+}
 constexpr uint32_t big = 0x7FFFFFF0u;  // two of them bring the next header to 4 GiB - 16
 
 TEST_F(large_file_test, RecordSpanningFourGibIsReadAndWalkedBothWays)
