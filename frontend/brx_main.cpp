@@ -28,12 +28,20 @@ static void hand_over_to_copy()
     copy_context.dump_file_created = false;
 }
 
+// A pipe, a device, a directory or a symbolic link named as the dump file is never removed.
+static bool is_regular_file(const char* name)
+{
+    const DWORD attributes = GetFileAttributesA(name);
+    const DWORD not_a_file = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_a_file) == 0;
+}
+
 static int dump(char* device_name, char* file_name, const copy_operations_t& operations)
 {
     const int result = operations.dump(device_name, file_name);
     // Only a failed read comes after dump created the file; a file from an earlier run that
     // this run never reached is left alone.
-    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created)
+    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created && is_regular_file(file_name))
         remove(file_name);
     return result;
 }

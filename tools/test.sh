@@ -23,25 +23,26 @@ run_ctest() {
   ctest --test-dir "$1" --output-on-failure -j 1 -R 'Tgt' --no-tests=ignore "${@:2}"
 }
 
+# Every build here treats warnings as errors; a user's default build does not.
 linux_build() {
-  cmake -S "$top" -B "$out/$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@:2}" >/dev/null
+  cmake -S "$top" -B "$out/$1" -DBRX_WERROR=ON "${@:2}" >/dev/null
   cmake --build "$out/$1" -j "$jobs"
   run_ctest "$out/$1"
 }
 
-echo "== Linux"
-linux_build linux
-echo "== Linux, AddressSanitizer and UndefinedBehaviorSanitizer"
-linux_build sanitize -DBRX_SANITIZE=ON
+echo "== Linux, Release"
+linux_build linux -DCMAKE_BUILD_TYPE=Release
+echo "== Linux, Debug, AddressSanitizer and UndefinedBehaviorSanitizer"
+linux_build sanitize -DCMAKE_BUILD_TYPE=Debug -DBRX_SANITIZE=ON
 
 echo "== Windows i686 (brx.exe)"
 cmake -S "$top" -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DBRX_TESTS=OFF >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DBRX_WERROR=ON -DBRX_TESTS=OFF >/dev/null
 cmake --build "$out/win32" -j "$jobs" --target brx
 
 echo "== Windows x86_64, tests under wine"
 cmake -S "$top" -B "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DBRX_WERROR=ON >/dev/null
 cmake --build "$out/win64" -j "$jobs"
 export WINEDEBUG=-all WINEPREFIX="$out/wineprefix"
 unset DISPLAY

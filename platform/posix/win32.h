@@ -50,7 +50,11 @@ typedef union _LARGE_INTEGER {
 #define OPEN_EXISTING 3u
 #define OPEN_ALWAYS 4u
 #define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
 #define FILE_BEGIN 0u
@@ -141,6 +145,7 @@ typedef union _LARGE_INTEGER {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL CloseHandle(HANDLE handle);
+DWORD GetFileAttributesA(LPCSTR name);
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
