@@ -131,6 +131,14 @@ TEST(vtape_copy, restore)
         EXPECT_TRUE(outcome.tape == c.tape) << shown;
         EXPECT_TRUE(c.trace.empty() || outcome.trace == c.trace) << shown << "\n" << outcome.trace.substr(0, 1000);
     }
+    // The same drive named by a SCSI address: \\.\Scsi0: and its own variable.
+    const scratch_directory_t directory;
+    directory.write("in.dmp", s);
+    const std::string device = "vtape:" + directory.file("tape.dmp");
+    const brx_run_t run = run_brx_on("BRX_SCSI0", device, {"in.dmp", "\\\\.\\scsi0:0:0"}, directory.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_TRUE(directory.read("tape.dmp") == s);
 }
 
 TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
