@@ -53,7 +53,8 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1 || true
 ctest --test-dir "$out/win64" --output-on-failure -j "$jobs"
-wineserver -k || true
 count() { ctest --test-dir "$out/win64" -N "$@" | sed -n 's/^Total Tests: //p'; }
 e2e=$(count -L '^e2e$')
-echo "Windows x86_64 under wine: $(($(count) - e2e)) unit tests and $e2e end-to-end tests of brx.exe passed"
+all=$(count)
+wineserver -k || true
+echo "Windows x86_64 under wine: $((all - e2e)) unit tests and $e2e end-to-end tests of brx.exe passed"
