@@ -11,6 +11,9 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+#ifdef BRX_VIRTUAL_DEVICES
+#include "platform/windows/virtual_devices.h"
+#endif
 #else
 #include "platform/posix/win32.h"
 #endif

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(g++ cmake make libgtest-dev libgmock-dev googletest libiscsi-dev libiscsi-bin tgt)
 if [ "${1:-}" = "--all" ]; then
   # The Windows builds and their test run under wine.
-  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 wine wine64)
 fi
 
 missing=()

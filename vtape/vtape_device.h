@@ -1,4 +1,4 @@
-// The virtual drive as a device of the Linux platform layer, for the device scheme "vtape:".
+// The virtual drive as a SCSI device of the platform layer, for the device scheme "vtape:".
 #pragma once
 
 #include <memory>

@@ -44,7 +44,7 @@ void complete(SCSI_PASS_THROUGH_DIRECT& request, const posix::scsi_reply_t& repl
     uint32_t sense_length = std::min<uint32_t>(reply.sense_length, request.SenseInfoLength);
     request.ScsiStatus = reply.status;
     request.SenseInfoLength = static_cast<UCHAR>(sense_length);
-    request.DataTransferLength = std::min(reply.data_transferred, request.DataTransferLength);
+    request.DataTransferLength = std::min<uint32_t>(reply.data_transferred, request.DataTransferLength);
     std::memcpy(out, &request, sizeof request);
     if (returned != nullptr)
         *returned = sense_length != 0 ? request.SenseInfoOffset + sense_length : DWORD{sizeof request};

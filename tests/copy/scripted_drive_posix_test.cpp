@@ -13,7 +13,7 @@
 #include "frontend/front_end_state.h"
 #include "frontend/report.h"
 #include "frontend/system_error_text.h"
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 #include "tests/support/scripted_device_posix.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "platform/posix/device_namespace.h"
 #include "platform/posix/transports.h"
 #include "tapeio/s2pti_tape_io.h"
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 

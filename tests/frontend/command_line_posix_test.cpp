@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "frontend/usage.h"
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 
 TEST(command_line, answers_without_touching_a_tape)
 {

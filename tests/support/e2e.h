@@ -1,4 +1,5 @@
 // Running the built brx executable in a directory of a test's own, and the tapes tests build.
+// The runner is the system's (run_brx_posix.cpp, run_brx_windows.cpp); the rest is shared.
 #pragma once
 
 #include <string>
@@ -37,3 +38,5 @@ std::string container_of(const std::vector<std::string>& blocks);
 std::string record_of(size_t length, unsigned seed);
 // The system's text for an error code, as brx prints it.
 std::string system_text(unsigned long code);
+// text as brx's console output and log hold it: on Windows each "\n" arrives as "\r\n".
+std::string console_text(const std::string& text);

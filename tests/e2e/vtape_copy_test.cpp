@@ -1,5 +1,6 @@
 // brx dumping and restoring virtual tapes: the dump file, the tape's medium, standard error and
-// the log, byte for byte; and random dump files that survive restore then dump.
+// the log, byte for byte (line ends and system texts as the system writes them); and random dump
+// files that survive restore then dump.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 
@@ -70,14 +71,26 @@ TEST(vtape_copy, dump)
         const outcome_t outcome = run_on_tape(directory, c.options, arguments);
         const std::string shown = c.options + " " + std::to_string(c.tape.size()) + c.console;
         EXPECT_EQ(outcome.run.exit_status, c.status) << shown;
-        EXPECT_EQ(outcome.run.standard_error, c.console) << shown;
-        EXPECT_EQ(outcome.log, c.log) << shown;
+        EXPECT_EQ(outcome.run.standard_error, console_text(c.console)) << shown;
+        EXPECT_EQ(outcome.log, console_text(c.log)) << shown;
         EXPECT_EQ(directory.exists("out.dmp"), c.file.has_value()) << shown;
         EXPECT_TRUE(!c.file || directory.read("out.dmp") == *c.file) << shown;
         if (c.tape.empty()) {  // one rewind, one read that meets the end of the data
             EXPECT_EQ(outcome.trace, rewind_good + "08 00 00 FE 00 00 | in 65024 | status 02 | sense 08/00/05\n");
         }
+        if (c.file) {  // and back onto a tape, silently
+            const outcome_t restored = run_on_tape(directory, "", {"out.dmp", tape0});
+            EXPECT_EQ(restored.run.exit_status, 0) << shown;
+            EXPECT_EQ(restored.run.standard_error + restored.log, "") << shown;
+            EXPECT_TRUE(restored.tape == *c.file) << shown;
+        }
     }
+    // A device string that names no virtual drive opens nothing, not even a real drive.
+    const scratch_directory_t directory;
+    const brx_run_t refused = run_brx_on("BRX_TAPE0", "nosuch:tape", {tape0, "out.dmp"}, directory.path());
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.standard_error,
+              console_text("Failed to open tape device '\\\\.\\Tape0': " + system_text(ERROR_NOT_SUPPORTED) + "\n"));
 }
 
 TEST(vtape_copy, restore)
@@ -113,11 +126,19 @@ TEST(vtape_copy, restore)
         const outcome_t outcome = run_on_tape(directory, c.options, {"in.dmp", tape0});
         const std::string shown = c.options + " " + std::to_string(c.contents.size());
         EXPECT_EQ(outcome.run.exit_status, c.status) << shown;
-        EXPECT_EQ(outcome.run.standard_error, c.message) << shown;
-        EXPECT_EQ(outcome.log, c.message) << shown;
+        EXPECT_EQ(outcome.run.standard_error, console_text(c.message)) << shown;
+        EXPECT_EQ(outcome.log, console_text(c.message)) << shown;
         EXPECT_TRUE(outcome.tape == c.tape) << shown;
         EXPECT_TRUE(c.trace.empty() || outcome.trace == c.trace) << shown << "\n" << outcome.trace.substr(0, 1000);
     }
+    // The same drive named by a SCSI address: \\.\Scsi0: and its own variable.
+    const scratch_directory_t directory;
+    directory.write("in.dmp", s);
+    const std::string device = "vtape:" + directory.file("tape.dmp");
+    const brx_run_t run = run_brx_on("BRX_SCSI0", device, {"in.dmp", "\\\\.\\scsi0:0:0"}, directory.path());
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_TRUE(directory.read("tape.dmp") == s);
 }
 
 TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
