@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+#include <io.h>
 #else
 #include "platform/posix/win32.h"
 #endif

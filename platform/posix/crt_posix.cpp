@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "platform/platform.h"
 #include "platform/posix/file_open.h"
 
@@ -16,6 +18,10 @@ char* _strlwr(char* text)
 }
 
 int64_t _ftelli64(FILE* stream) { return ftello(stream); }
+
+int _fileno(FILE* stream) { return fileno(stream); }
+
+int _isatty(int descriptor) { return isatty(descriptor); }
 
 #undef fopen
 // The Windows runtime leaves the system's error code behind when fopen fails; callers print it.
