@@ -2,6 +2,7 @@
 // either drive behaviour, and the statuses of incomplete copies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <string>
@@ -112,4 +113,57 @@ TEST(vtape_options, skip_leaves_out_exactly_the_bad_records_in_either_drive_beha
             EXPECT_EQ(directory.read("out.dmp.bad"),
                       "brx skipped records; dump file size " + std::to_string(offset) + " bytes\n" + list) << shown;
         }
+}
+
+TEST(vtape_options, strict_turns_every_incomplete_copy_into_status_4)
+{
+    const std::string k4 = container_of({record_of(1000, 1), record_of(1000, 2), record_of(1000, 3), record_of(1000, 4)});
+    std::vector<std::string> bad_run = {record_of(10, 1), record_of(20, 2)};
+    std::string bad_blocks = "trace=t";
+    for (int k = 2; k < 2002; ++k) {
+        bad_run.push_back(record_of(1, static_cast<unsigned>(k)));
+        bad_blocks += "&bad=" + std::to_string(k);
+    }
+    bad_run.push_back(record_of(30, 3));
+    const std::string incomplete = "The copy is incomplete: ";
+    const struct {
+        bool dump;
+        std::string contents, options;
+        std::vector<std::string> extra;
+        int status;  // without /strict
+        std::string reason;  // with /strict: status 4 and this line; empty: the same run
+    } cases[] = {
+        {true, k4, "notready", {}, 0, "the drive answered 02/3A/00 before the end of its data"},
+        {true, k4, "attention=4000000000", {}, 0, "the drive answered 06/28/00 before the end of its data"},
+        {true, k4, "", {}, 0, ""},
+        {true, container_of(bad_run), bad_blocks, {"/skip"}, 2, "unreadable records ended the dump"},
+        {false, k4, "capacity=3500", {}, 0, "the restore stopped before the end of the dump file"},
+        {false, k4.substr(0, 2500), "", {}, 0, "the restore stopped before the end of the dump file"},
+        {false, k4.substr(0, 2020), "", {}, 0, "the restore stopped before the end of the dump file"},
+        {false, k4, "", {}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        brx_run_t runs[2];
+        for (int strict = 0; strict < 2; ++strict) {
+            scratch_directory_t directory;
+            directory.write(c.dump ? "tape.dmp" : "in.dmp", c.contents);
+            std::vector<std::string> arguments = c.dump ? std::vector<std::string>{tape0, "out.dmp"}
+                                                        : std::vector<std::string>{"in.dmp", tape0};
+            arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+            if (strict)
+                arguments.push_back("/strict");
+            runs[strict] = run_on(directory, c.options, arguments);
+            if (c.status == 2) {  // gave up after 1,000: the first two records and the list of 1,000 kept
+                EXPECT_TRUE(directory.read("out.dmp") == container_of({bad_run[0], bad_run[1]}));
+                const std::string list = directory.read("out.dmp.bad");
+                EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 1001);
+                EXPECT_EQ(list.substr(list.rfind("block 1001 ")), "block 1001 file 0 record 1002 offset 46 sense 03/11/00\n");
+            }
+        }
+        const std::string shown = c.options.substr(0, 40) + " " + std::to_string(c.contents.size());
+        EXPECT_EQ(runs[0].exit_status, c.status) << shown;
+        EXPECT_EQ(runs[1].exit_status, c.reason.empty() ? c.status : 4) << shown;
+        EXPECT_EQ(runs[1].standard_error, runs[0].standard_error + (c.reason.empty() ? "" : incomplete + c.reason + "\n"))
+            << shown;
+    }
 }
