@@ -9,6 +9,7 @@
 #include "copy/device_name.h"
 #include "copy/dump_read.h"
 #include "copy/dump_restore_output.h"
+#include "copy/progress.h"
 #include "tapeio/scsi_codes.h"
 #include "tapeio/spti_inquiries.h"
 #include "tapeio/tape_io_objects.h"
@@ -65,6 +66,7 @@ FILE* create_dump_file(const char* file_name)
 // The tape is left behind the last record read.
 [[noreturn]] void dump_file_failed(const char* file_name)
 {
+    progress_erase();
     perror(file_name);
     CloseHandle(tape_handle.get_os_handle());
     exit(1);
@@ -135,6 +137,7 @@ int32_t copy_records(container_writer_t& writer, bad_list_t& list, const char* f
         if (length < 0)
             return length;
         write_block(writer, length, file_name);
+        progress_block(static_cast<uint32_t>(length));
     }
 }
 
@@ -162,7 +165,9 @@ int dump_tape(char* device_name, char* file_name)
         CloseHandle(device);
         return 1;
     }
+    progress_start();
     const int32_t length = copy_records(writer, list, file_name);
+    progress_end();
     // Closed before a failure too, so that the front end can delete the file on every platform.
     if (fclose(writer.stream) != 0 && length != dump_read_failed)
         dump_file_failed(file_name);

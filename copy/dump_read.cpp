@@ -3,6 +3,7 @@
 #include "copy/copy_context.h"
 #include "copy/dump_reposition.h"
 #include "copy/dump_restore_output.h"
+#include "copy/progress.h"
 #include "tapeio/spti_request.h"
 #include "tapeio/tape_io_objects.h"
 
@@ -65,6 +66,7 @@ void report_final_failure(int64_t offset, int32_t result)
         print_to_console_and_log("Failed to read tape block: the record is %ld bytes long, more than /block=%lu\n",
                                  static_cast<long>(last_length), static_cast<unsigned long>(copy_context.longest_record));
     } else {
+        progress_erase();
         fprintf(stderr, "Failed to read tape block: %s\n", last_error_text());
         if (copy_context.log_stream != nullptr)
             fprintf(copy_context.log_stream, "Failed to read tape block: %s\n", last_error_text());

@@ -3,6 +3,7 @@
 #include "copy/container_reader.h"
 #include "copy/copy_context.h"
 #include "copy/dump_restore_output.h"
+#include "copy/progress.h"
 
 namespace {
 
@@ -76,12 +77,14 @@ bool write_block(const restore_target_t& target, uint32_t length)
                                  SCSI_IOCTL_DATA_OUT, length};
     const write_messages_t& messages = mark ? mark_messages : record_messages;
     restore_request_t request;
-    if (!send_restore_command(target, command, copy_context.buffer, request)) {
+    const bool sent = send_restore_command(target, command, copy_context.buffer, request);
+    if (sent && !has_sense(request))
+        return true;
+    progress_erase();
+    if (!sent) {
         copy_context.report(messages.failed_text, messages.failed, target.path);
         return false;
     }
-    if (!has_sense(request))
-        return true;
     report_sense(target, request, messages);
     return false;
 }
@@ -108,18 +111,21 @@ int ended(FILE* file, uint64_t consumed)
     return at >= 0 && static_cast<uint64_t>(at) > consumed ? stopped_early() : 0;
 }
 
-}  // namespace
-
-int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
+// Every stop but the clean end says why; the status line is off the screen before it.
+int copy_blocks(const restore_target_t& target, FILE* file, const char* file_name)
 {
     uint64_t consumed = 0;
     for (;;) {
         container_header_t header;
-        switch (container_read_block(file, copy_context.buffer, longest_header_length(), header)) {
+        const container_read_t outcome = container_read_block(file, copy_context.buffer, longest_header_length(), header);
+        if (outcome != container_read_t::block)
+            progress_erase();
+        switch (outcome) {
         case container_read_t::block:
             if (!write_block(target, header.length))
                 return stopped_early();
             consumed += container_header_size + header.length;
+            progress_block(header.length);
             continue;
         case container_read_t::end:
             return ended(file, consumed);
@@ -140,4 +146,14 @@ int copy_restore_records(const restore_target_t& target, FILE* file, const char*
         }
         return 0;
     }
+}
+
+}  // namespace
+
+int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
+{
+    progress_start();
+    const int result = copy_blocks(target, file, file_name);
+    progress_end();
+    return result;
 }
