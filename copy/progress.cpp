@@ -6,7 +6,7 @@
 #include "copy/copy_context.h"
 #include "platform/platform.h"
 
-void (*install_progress_request)(volatile std::sig_atomic_t* requested) = nullptr;
+progress_request_t progress_request;
 
 namespace {
 
@@ -26,13 +26,12 @@ struct progress_t {
     size_t shown = 0;      // characters of the line on the screen now
     uint32_t file = 0;
     uint64_t records = 0, bytes = 0;
-    clock_type::time_point start, last_draw;
+    clock_type::time_point start, last_look;
     sample_t samples[rate_samples];
     int next_sample = 0;
 };
 
 progress_t progress;
-volatile std::sig_atomic_t line_requested = 0;
 
 double seconds(clock_type::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -80,13 +79,11 @@ void draw(clock_type::time_point now)
     progress.shown = drawn;
     progress.samples[progress.next_sample] = {now, progress.bytes};
     progress.next_sample = (progress.next_sample + 1) % rate_samples;
-    progress.last_draw = now;
 }
 
 // One line on request, as dd gives it, whether or not standard error is a terminal.
 void print_requested_line(clock_type::time_point now)
 {
-    line_requested = 0;
     char line[128];
     if (format_line(line, sizeof line, now) <= 0)
         return;
@@ -103,11 +100,11 @@ void progress_start()
     progress = progress_t{};
     progress.counting = true;
     progress.drawing = _isatty(_fileno(stderr)) != 0;
-    progress.start = progress.last_draw = clock_type::now();
+    progress.start = progress.last_look = clock_type::now();
     for (sample_t& sample : progress.samples)
         sample.at = progress.start;
-    if (install_progress_request != nullptr)
-        install_progress_request(&line_requested);
+    if (progress_request.begin != nullptr)
+        progress_request.begin();
 }
 
 void progress_block(uint32_t length)
@@ -120,12 +117,13 @@ void progress_block(uint32_t length)
         ++progress.records;
         progress.bytes += length;
     }
-    if (!progress.drawing && line_requested == 0)
-        return;
     const clock_type::time_point now = clock_type::now();
-    if (line_requested != 0)
+    if (now - progress.last_look < redraw_interval)
+        return;
+    progress.last_look = now;
+    if (progress_request.taken != nullptr && progress_request.taken())
         print_requested_line(now);
-    if (progress.drawing && now - progress.last_draw >= redraw_interval)
+    if (progress.drawing)
         draw(now);
 }
 

@@ -3,7 +3,6 @@
 // end, so the screen keeps exactly the messages.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 
 // Begins a count; draws only with the option and a terminal on standard error.
@@ -15,6 +14,12 @@ void progress_erase();
 // At the end of the copy: erases the line and stops counting.
 void progress_end();
 
-// Set at start-up where the system has a signal asking for one status line (SIGUSR1 on Linux):
-// installs a handler that sets *requested. Called only with "/progress".
-extern void (*install_progress_request)(volatile std::sig_atomic_t* requested);
+// Where the system has a signal asking for one status line (SIGUSR1 on Linux), set at start-up:
+// begin holds the signal back so that it never cuts a request short (only with "/progress"),
+// taken tells whether it came since the last look.
+struct progress_request_t {
+    void (*begin)() = nullptr;
+    bool (*taken)() = nullptr;
+};
+
+extern progress_request_t progress_request;

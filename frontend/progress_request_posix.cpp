@@ -1,32 +1,41 @@
 // SIGUSR1 (and SIGINFO where the system has it) asks a "/progress" run for one status line, as
-// it asks dd. Registered before main runs; installed only when the option is given, so without
-// it the signal keeps its default.
+// it asks dd. The signal is blocked and looked for between records rather than caught: a handler
+// would cut an SG_IO request short, and sg does not send an interrupted command again. Without
+// the option the signal keeps its default.
 #include <signal.h>
+
+#include <ctime>
 
 #include "copy/progress.h"
 
 namespace {
 
-volatile std::sig_atomic_t* request_flag = nullptr;
-
-void on_request(int) { *request_flag = 1; }
-
-// SA_RESTART: a pass-through request or file write under way is not cut short by the signal.
-void install(volatile std::sig_atomic_t* requested)
+sigset_t request_signals()
 {
-    request_flag = requested;
-    struct sigaction action = {};
-    action.sa_handler = on_request;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGUSR1);
 #ifdef SIGINFO
-    sigaction(SIGINFO, &action, nullptr);
+    sigaddset(&signals, SIGINFO);
 #endif
+    return signals;
+}
+
+void begin()
+{
+    const sigset_t signals = request_signals();
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+}
+
+bool taken()
+{
+    const sigset_t signals = request_signals();
+    const timespec now = {0, 0};
+    return sigtimedwait(&signals, nullptr, &now) > 0;
 }
 
 struct registration_t {
-    registration_t() { install_progress_request = install; }
+    registration_t() { progress_request = {begin, taken}; }
 };
 
 const registration_t registration;
