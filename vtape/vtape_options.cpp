@@ -86,6 +86,7 @@ DWORD parse_option(const std::string& item, vtape_options_t& options, std::strin
     if (item == "notready") { options.not_ready = true; return NO_ERROR; }
     if (item == "protect") { options.write_protected = true; return NO_ERROR; }
     if (item == "pastbad") { options.past_bad = true; return NO_ERROR; }
+    if (item == "zeroposition") { options.zero_position = true; return NO_ERROR; }
     const size_t equals = item.find('=');
     if (equals == std::string::npos)
         return fail(why, "unknown option '" + item + "'");

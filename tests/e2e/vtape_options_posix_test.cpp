@@ -78,7 +78,7 @@ TEST(vtape_options, skip_leaves_out_exactly_the_bad_records_in_either_drive_beha
         {{}, "bad=4:1"},    // reads again on the further attempt: nothing skipped, nothing twice
     };
     for (const auto& c : cases)
-        for (const std::string behaviour : {"&trace=t", "&pastbad"}) {
+        for (const std::string behaviour : {"&trace=t", "&pastbad", "&pastbad&zeroposition", "&zeroposition"}) {
             std::string options = c.fails;
             std::vector<std::string> kept;
             std::string list, console;
