@@ -2,19 +2,23 @@
 
 #include <cstdlib>
 
+#include "copy/bad_list.h"
+#include "copy/block_limit.h"
 #include "copy/container_writer.h"
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
 #include "copy/dump_read.h"
 #include "copy/dump_restore_output.h"
+#include "copy/progress.h"
+#include "tapeio/scsi_codes.h"
+#include "tapeio/spti_inquiries.h"
 #include "tapeio/tape_io_objects.h"
 
 namespace {
 
 // Opens the drive and gives the handle record its address; INVALID_HANDLE_VALUE once reported.
-HANDLE open_tape(char* device_name)
+HANDLE open_tape(char* device_name, device_name_t& device)
 {
-    device_name_t device;
     const HANDLE handle = open_device_name(device_name, device_caller_t::dump, device);
     if (handle == INVALID_HANDLE_VALUE)
         return handle;
@@ -22,14 +26,26 @@ HANDLE open_tape(char* device_name)
     tape_handle.path_id = device.bus;
     tape_handle.target_id = device.target;
     tape_handle.lun = 0;
+    tape_handle.largest_buffer = copy_context.buffer_size;
     return handle;
+}
+
+// "/block=": asked before the tape moves. A drive that does not say its limit is not held to one.
+bool longest_record_fits_drive(HANDLE device, const char* path)
+{
+    if (copy_context.longest_record == 0)
+        return true;
+    uint32_t drive_maximum = no_transfer_limit;
+    if (!spti_read_block_limits(&tape_handle, copy_context.buffer, drive_maximum))
+        drive_maximum = no_transfer_limit;
+    return longest_record_fits(device, path, drive_maximum);
 }
 
 // Only a request that could not be made stops the dump; after any other answer the drive is
 // read from wherever it stands.
 bool rewind_tape()
 {
-    if (active_tape_io.rewind(&tape_handle, copy_context.buffer, transfer_buffer_size) != -1)
+    if (active_tape_io.rewind(&tape_handle, copy_context.buffer, copy_context.buffer_size) != -1)
         return true;
     print_error_text("Failed to rewind tape: %s\n", tape_handle.last_error);
     return false;
@@ -50,6 +66,7 @@ FILE* create_dump_file(const char* file_name)
 // The tape is left behind the last record read.
 [[noreturn]] void dump_file_failed(const char* file_name)
 {
+    progress_erase();
     perror(file_name);
     CloseHandle(tape_handle.get_os_handle());
     exit(1);
@@ -65,14 +82,74 @@ void write_block(container_writer_t& writer, int32_t length, const char* file_na
         dump_file_failed(file_name);
 }
 
+// The reading ended where data may follow: anything but the drive's end of data, or a give-up.
+bool ended_early(int32_t length)
+{
+    if (length == dump_gave_up) {
+        print_to_console_and_log("The copy is incomplete: unreadable records ended the dump\n");
+        return true;
+    }
+    const dump_sense_t& sense = dump_walk.last_sense;
+    if (sense.key == sense_key::blank_check)
+        return false;
+    print_to_console_and_log("The copy is incomplete: the drive answered %02X/%02X/%02X before the end of its data\n",
+                             sense.key, sense.asc, sense.ascq);
+    return true;
+}
+
+void report_skipped(const bad_list_t& list)
+{
+    const unsigned long count = dump_walk.skipped;
+    if (list.path.empty())
+        print_to_console_and_log("%lu unreadable records skipped\n", count);
+    else
+        print_to_console_and_log("%lu unreadable records skipped, listed in %s\n", count, list.path.c_str());
+}
+
+// 0 at the end of the data, 1 after a failure; "/skip" and "/strict" tell more.
+int dump_status(int32_t length, bad_list_t& list, uint64_t dump_size)
+{
+    const bool list_done = finish_bad_list(list, dump_size);
+    if (dump_walk.skipped != 0) {
+        report_skipped(list);
+        copy_context.dump_file_kept = true;  // hours of rescued records
+    }
+    if (length == dump_read_failed || !list_done)
+        return 1;
+    if (copy_context.strict && ended_early(length))
+        return status_incomplete;
+    return dump_walk.skipped != 0 ? status_records_skipped : 0;
+}
+
+// Copies record after record; a skipped record is listed and leaves no block.
+int32_t copy_records(container_writer_t& writer, bad_list_t& list, const char* file_name)
+{
+    start_dump_reading();
+    for (;;) {
+        const int32_t length = read_dump_record(writer.bytes_written);
+        if (length == dump_record_skipped || length == dump_gave_up) {
+            if (!add_to_bad_list(list, dump_walk.last_skipped))
+                return dump_read_failed;
+            if (length == dump_gave_up)
+                return length;
+            continue;
+        }
+        if (length < 0)
+            return length;
+        write_block(writer, length, file_name);
+        progress_block(static_cast<uint32_t>(length));
+    }
+}
+
 }  // namespace
 
 int dump_tape(char* device_name, char* file_name)
 {
-    const HANDLE device = open_tape(device_name);
+    device_name_t name;
+    const HANDLE device = open_tape(device_name, name);
     if (device == INVALID_HANDLE_VALUE)
         return 1;
-    if (!rewind_tape()) {
+    if (!longest_record_fits_drive(device, name.path) || !rewind_tape()) {
         CloseHandle(device);
         return 1;
     }
@@ -82,12 +159,18 @@ int dump_tape(char* device_name, char* file_name)
         CloseHandle(device);
         return 1;
     }
-    int32_t length;
-    while ((length = read_dump_record(writer.bytes_written)) >= 0)
-        write_block(writer, length, file_name);
+    bad_list_t list;
+    if (copy_context.skip && !open_bad_list(list, file_name)) {
+        fclose(writer.stream);
+        CloseHandle(device);
+        return 1;
+    }
+    progress_start();
+    const int32_t length = copy_records(writer, list, file_name);
+    progress_end();
     // Closed before a failure too, so that the front end can delete the file on every platform.
-    if (fclose(writer.stream) != 0 && length == dump_end_of_data)
+    if (fclose(writer.stream) != 0 && length != dump_read_failed)
         dump_file_failed(file_name);
     CloseHandle(device);
-    return length == dump_end_of_data ? 0 : 1;  // tape left where the reading stopped
+    return dump_status(length, list, writer.bytes_written);  // tape left where the reading stopped
 }

@@ -6,11 +6,44 @@
 // read_dump_record's results besides a record length (0 for a tape mark).
 constexpr int32_t dump_end_of_data = -9;  // the SCSI driver's answer behind the last recorded data
 constexpr int32_t dump_read_failed = -1;  // reported already; the dump has failed
+constexpr int32_t dump_record_skipped = -2;  // "/skip": reported; the tape stands behind the record
+constexpr int32_t dump_gave_up = -3;         // "/skip": too many unreadable records in a row
 
 // A result longer than the data area behind the driver's data offset: the record did not fit.
 constexpr int32_t dump_record_too_long = -100;
 
+// "/skip" stops after this many unreadable records in a row.
+constexpr uint32_t dump_skips_in_a_row = 1000;
+
+// Sense key, ASC and ASCQ of a failed read; all 0 when the failure carried no sense.
+struct dump_sense_t {
+    uint8_t key = 0, asc = 0, ascq = 0;
+};
+
+struct skipped_record_t {
+    uint32_t block = 0;   // from the beginning of the tape, records and marks alike
+    uint32_t file = 0;    // from 0
+    uint32_t record = 0;  // within its file, from 1
+    uint64_t offset = 0;  // where the dump file goes on without it
+    dump_sense_t sense;
+};
+
+// Where the reading stands; reset by start_dump_reading.
+struct dump_walk_t {
+    uint32_t file = 0;    // tape marks read
+    uint32_t record = 0;  // records of the current file, skipped ones included
+    uint32_t skipped = 0;
+    uint32_t skipped_in_a_row = 0;
+    skipped_record_t last_skipped;  // the record of the last dump_record_skipped
+    dump_sense_t last_sense;        // of the last read that did not give a record or mark
+};
+
+extern dump_walk_t dump_walk;
+
+void start_dump_reading();
+
 // Reads the next record into the transfer buffer at the driver's data offset. Retries a failed
-// read as often as the attempt count allows, without moving the tape, and reports each attempt;
-// dump_offset, the dump file's size so far, is only the offset those messages give.
+// read as often as the attempt count allows, without moving the tape (with "/skip" in front of
+// the record each time), and reports each attempt; dump_offset, the dump file's size so far, is
+// only the offset those messages give.
 int32_t read_dump_record(uint64_t dump_offset);

@@ -2,6 +2,8 @@
 
 #include "copy/container_reader.h"
 #include "copy/copy_context.h"
+#include "copy/dump_restore_output.h"
+#include "copy/progress.h"
 
 namespace {
 
@@ -75,37 +77,67 @@ bool write_block(const restore_target_t& target, uint32_t length)
                                  SCSI_IOCTL_DATA_OUT, length};
     const write_messages_t& messages = mark ? mark_messages : record_messages;
     restore_request_t request;
-    if (!send_restore_command(target, command, copy_context.buffer, request)) {
+    const bool sent = send_restore_command(target, command, copy_context.buffer, request);
+    if (sent && !has_sense(request))
+        return true;
+    progress_erase();
+    if (!sent) {
         copy_context.report(messages.failed_text, messages.failed, target.path);
         return false;
     }
-    if (!has_sense(request))
-        return true;
     report_sense(target, request, messages);
     return false;
 }
 
-}  // namespace
-
-int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
+// "/block=" takes records up to its length; the buffer has room for them.
+uint32_t longest_header_length()
 {
+    return copy_context.longest_record > transfer_buffer_size ? copy_context.longest_record : transfer_buffer_size;
+}
+
+// The loop stopped before the end of the file: 0, or with "/strict" 4 and the reason.
+int stopped_early()
+{
+    if (!copy_context.strict)
+        return 0;
+    print_to_console_and_log("The copy is incomplete: the restore stopped before the end of the dump file\n");
+    return status_incomplete;
+}
+
+// A partial header at the end is taken as the end; only "/strict" tells it from a clean end.
+int ended(FILE* file, uint64_t consumed)
+{
+    const int64_t at = _ftelli64(file);
+    return at >= 0 && static_cast<uint64_t>(at) > consumed ? stopped_early() : 0;
+}
+
+// Every stop but the clean end says why; the status line is off the screen before it.
+int copy_blocks(const restore_target_t& target, FILE* file, const char* file_name)
+{
+    uint64_t consumed = 0;
     for (;;) {
         container_header_t header;
-        switch (container_read_block(file, copy_context.buffer, transfer_buffer_size, header)) {
+        const container_read_t outcome = container_read_block(file, copy_context.buffer, longest_header_length(), header);
+        if (outcome != container_read_t::block)
+            progress_erase();
+        switch (outcome) {
         case container_read_t::block:
             if (!write_block(target, header.length))
-                return 0;
+                return stopped_early();
+            consumed += container_header_size + header.length;
+            progress_block(header.length);
             continue;
-        case container_read_t::end:  // a partial header at the end counts as the end
+        case container_read_t::end:
+            return ended(file, consumed);
         case container_read_t::data_short:
-            return 0;
+            return stopped_early();
         case container_read_t::header_failed:
         case container_read_t::data_failed:
             perror(file_name);
-            return 0;
+            return stopped_early();
         case container_read_t::data_short_at_end:
             copy_context.report("BRX:%d: %s: unexpected end-of-file\n", 1104, file_name);
-            return 0;
+            return stopped_early();
         case container_read_t::too_long:
             // Never read into the buffer: the file is damaged and the user must see the copy fail.
             copy_context.report("BRX:%d: %s: record length %lu exceeds the transfer buffer\n",
@@ -114,4 +146,14 @@ int copy_restore_records(const restore_target_t& target, FILE* file, const char*
         }
         return 0;
     }
+}
+
+}  // namespace
+
+int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
+{
+    progress_start();
+    const int result = copy_blocks(target, file, file_name);
+    progress_end();
+    return result;
 }

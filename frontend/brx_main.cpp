@@ -26,6 +26,14 @@ static void hand_over_to_copy()
     copy_context.report = report;
     copy_context.system_error_text = system_error_text;
     copy_context.dump_file_created = false;
+    copy_context.dump_file_kept = false;
+    copy_context.buffer_size = transfer_buffer_for(front_end.longest_record);
+    // Up to the classic data area the buffer, and so everything else, stays as without the option.
+    copy_context.longest_record = front_end.longest_record > classic_longest_record ? front_end.longest_record : 0;
+    copy_context.skip = front_end.skip;
+    copy_context.bad_list = front_end.bad_list;
+    copy_context.strict = front_end.strict;
+    copy_context.progress = front_end.progress;
 }
 
 // A pipe, a device, a directory or a symbolic link named as the dump file is never removed.
@@ -40,8 +48,9 @@ static int dump(char* device_name, char* file_name, const copy_operations_t& ope
 {
     const int result = operations.dump(device_name, file_name);
     // Only a failed read comes after dump created the file; a file from an earlier run that
-    // this run never reached is left alone.
-    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created && is_regular_file(file_name))
+    // this run never reached is left alone. Records rescued past unreadable ones are kept.
+    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created && !copy_context.dump_file_kept &&
+        is_regular_file(file_name))
         remove(file_name);
     return result;
 }
@@ -66,7 +75,7 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
         return 0;
     }
     const bool options_valid = parse_options(argc, argv, front_end);
-    void* memory = operations.allocate(nullptr, buffer_size, MEM_COMMIT, PAGE_READWRITE);
+    void* memory = operations.allocate(nullptr, transfer_buffer_for(front_end.longest_record), MEM_COMMIT, PAGE_READWRITE);
     if (memory == nullptr) {
         fprintf(stderr, "brx: can not allocate buffer\n");
         return 3;  // the runtime closes the log at exit

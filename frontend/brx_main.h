@@ -11,7 +11,8 @@ struct copy_operations_t {
     decltype(&VirtualAlloc) allocate = VirtualAlloc;
 };
 
-// Returns the exit status: 0, 1 (bad option, no direction, failed copy) or 3 (no buffer).
+// Returns the exit status: 0, 1 (bad option, no direction, failed copy), 2 (records skipped),
+// 3 (no buffer) or 4 (an incomplete copy under "/strict").
 int brx_main(int argc, char** argv);
 int run_front_end(int argc, char** argv, const copy_operations_t& operations);
 

@@ -38,6 +38,47 @@ static bool set_reads(const char* value, front_end_state_t& state)
     return true;
 }
 
+// Digits only, 1 to 16,777,215: the longest record READ(6) and WRITE(6) can carry.
+static bool set_block(const char* value, front_end_state_t& state)
+{
+    uint32_t number = 0;
+    const char* at = value;
+    for (; *at >= '0' && *at <= '9' && number <= longest_block_option; ++at)
+        number = number * 10 + static_cast<uint32_t>(*at - '0');
+    if (at == value || *at != '\0' || number == 0 || number > longest_block_option) {
+        fprintf(stderr, "brx: block size must be a number from 1 to 16777215: \"%s\"\n", value);
+        return false;
+    }
+    state.longest_record = number;
+    return true;
+}
+
+static bool set_bad_list(const char* name, front_end_state_t& state)
+{
+    if (*name == '\0') {
+        fprintf(stderr, "brx: file name for the list of skipped records not specified\n");
+        return false;
+    }
+    state.bad_list = name;
+    return true;
+}
+
+// The extension words; none of them begins with an older option, which are looked at first.
+static bool parse_extension(const char* argument, front_end_state_t& state)
+{
+    if (starts_with(argument, block_option))
+        return set_block(argument + strlen(block_option), state);
+    if (starts_with(argument, bad_option))
+        return set_bad_list(argument + strlen(bad_option), state);
+    if (strcmp(argument, skip_option) == 0)
+        state.skip = true;
+    else if (strcmp(argument, strict_option) == 0)
+        state.strict = true;
+    else if (strcmp(argument, progress_option) == 0)
+        state.progress = true;
+    return true;
+}
+
 static bool parse_option(char* argument, front_end_state_t& state)
 {
     _strlwr(argument);
@@ -47,6 +88,8 @@ static bool parse_option(char* argument, front_end_state_t& state)
         return set_reads(argument + strlen(reads_option), state);
     if (starts_with(argument, ignore_option))
         state.ignore = 1;
+    else
+        return parse_extension(argument, state);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+#include <io.h>
 #ifdef BRX_VIRTUAL_DEVICES
 #include "platform/windows/virtual_devices.h"
 #endif

@@ -3,6 +3,8 @@
 #include "tapeio/scsi_codes.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstring>
 
 namespace {
@@ -63,7 +65,11 @@ vtape_reply_t vtape_t::execute(const uint8_t* cdb, uint32_t cdb_length, uint8_t 
                                uint32_t data_length, uint8_t* sense, uint32_t sense_capacity)
 {
     const vtape_command_t command{cdb, cdb_length, direction, data, data_length};
-    const vtape_result_t result = dispatch(command);
+    if (options_.delay_us != 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(options_.delay_us));
+    // The transport refuses what it cannot carry, as SG_IO does: the command never reaches the drive.
+    const vtape_result_t result =
+        data_length > max_transfer() ? vtape_call_failure(ERROR_INVALID_PARAMETER) : dispatch(command);
     vtape_reply_t reply;
     reply.error = result.error;
     if (result.error == NO_ERROR) {

@@ -64,6 +64,8 @@ public:
 
     // Block index from the beginning, records and marks counted alike.
     uint32_t block_index() const { return static_cast<uint32_t>(handle_.block_count); }
+    // The most data one command carries (option maxtransfer), UINT32_MAX for any length.
+    uint32_t max_transfer() const { return options_.max_transfer != 0 ? options_.max_transfer : UINT32_MAX; }
 
 private:
     vtape_t() = default;

@@ -22,6 +22,8 @@ public:
         return out;
     }
 
+    uint32_t max_transfer_length() override { return tape_->max_transfer(); }
+
 private:
     std::unique_ptr<vtape_t> tape_;
 };

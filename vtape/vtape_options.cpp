@@ -63,6 +63,7 @@ const numeric_option_t numeric_options[] = {
     {"minblock", 0xFFFF},     {"maxblock", 0xFFFFFF},   {"bufmode", 7},
     {"speed", 15},            {"capacity", UINT64_MAX}, {"ew", UINT64_MAX},
     {"attention", 0xFFFFFFFFu}, {"devconfig8", 0xFF},   {"changeable8", 0xFF},
+    {"delay", 60000000},      {"maxtransfer", 0xFFFFFFFFu},
 };
 
 void store_numeric(const std::string& name, uint64_t v, vtape_options_t& o)
@@ -75,6 +76,8 @@ void store_numeric(const std::string& name, uint64_t v, vtape_options_t& o)
     else if (name == "ew") o.early_warning = v;
     else if (name == "attention") o.attention = static_cast<uint32_t>(v);
     else if (name == "devconfig8") o.devconfig8 = static_cast<uint8_t>(v);
+    else if (name == "delay") o.delay_us = static_cast<uint32_t>(v);
+    else if (name == "maxtransfer") o.max_transfer = static_cast<uint32_t>(v);
     else o.changeable8 = static_cast<uint8_t>(v);
 }
 
@@ -82,6 +85,8 @@ DWORD parse_option(const std::string& item, vtape_options_t& options, std::strin
 {
     if (item == "notready") { options.not_ready = true; return NO_ERROR; }
     if (item == "protect") { options.write_protected = true; return NO_ERROR; }
+    if (item == "pastbad") { options.past_bad = true; return NO_ERROR; }
+    if (item == "zeroposition") { options.zero_position = true; return NO_ERROR; }
     const size_t equals = item.find('=');
     if (equals == std::string::npos)
         return fail(why, "unknown option '" + item + "'");

@@ -14,6 +14,10 @@
 //   trace=PATH       appends one line per command (format in vtape_trace.cpp)
 //   devconfig8=V     Device Configuration page byte 8 before any MODE SELECT (default 0x40: BIS)
 //   changeable8=V    the bits of that byte MODE SELECT may change (default 0x1C: AVC, SOCF)
+//   pastbad          a READ that fails on a bad block leaves the tape after it, not in front of it
+//   zeroposition     READ POSITION answers block 0 wherever the tape is, as some targets do
+//   delay=US         every command takes this many microseconds longer (a slow drive)
+//   maxtransfer=N    the transport carries at most N data bytes per command; longer ones fail the call
 #pragma once
 
 #include <cstdint>
@@ -43,6 +47,10 @@ struct vtape_options_t {
     std::string trace_path;      // empty: no trace
     uint8_t devconfig8 = 0x40;   // Device Configuration page byte 8 before any MODE SELECT (BIS)
     uint8_t changeable8 = 0x1C;  // ...and which of its bits MODE SELECT may change (AVC, SOCF)
+    bool past_bad = false;       // a failed READ of a bad block moves past it
+    bool zero_position = false;  // READ POSITION says block 0 always
+    uint32_t delay_us = 0;       // added to every command
+    uint32_t max_transfer = 0;   // data bytes per command; 0: any
 };
 
 // Splits "PATH?OPTIONS" and reads the options. Returns NO_ERROR, or ERROR_INVALID_PARAMETER with

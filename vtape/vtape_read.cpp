@@ -39,9 +39,13 @@ vtape_result_t vtape_t::read6(const vtape_command_t& command)
         return vtape_good();
     if (command.direction != SCSI_IOCTL_DATA_IN || !command.data || command.data_length < n)
         return vtape_call_failure(ERROR_INVALID_PARAMETER);
-    if (bad_block_here())  // the tape stays in front of the bad block, so a retry reads it again
+    if (bad_block_here()) {
+        // In front of the bad block, so a retry reads it again; or behind it, as some drives leave it.
+        if (options_.past_bad)
+            driver_.step_record_forward(&handle_, scratch(header_size), header_size, 1);
         return with_residue(vtape_check(vtape_sense::medium_error, vtape_sense::unrecovered_read_error),
                             static_cast<int32_t>(n));
+    }
     uint8_t* buffer = scratch(header_size + n);
     const int32_t r = driver_.read_forward(&handle_, buffer, header_size + n);
     if (r == -2 && handle_.last_error == 0)  // end of data: the tape stays there

@@ -196,7 +196,8 @@ vtape_result_t vtape_t::read_position(const vtape_command_t& command)
         bytes[0] |= 0x80;  // BOP
     if (options_.capacity != 0 && handle_.position >= options_.capacity - options_.early_warning)
         bytes[0] |= 0x40;  // EOP: in the early-warning zone or beyond
-    vtape_put_be32(bytes + 4, block_index());
-    vtape_put_be32(bytes + 8, block_index());
+    const uint32_t block = options_.zero_position ? 0 : block_index();
+    vtape_put_be32(bytes + 4, block);
+    vtape_put_be32(bytes + 8, block);
     return vtape_deliver(command, bytes, sizeof bytes, sizeof bytes);
 }

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "platform/platform.h"
 #include "platform/posix/file_open.h"
 
@@ -32,6 +34,10 @@ bool is_directory(FILE* stream)
 }
 
 }  // namespace
+
+int _fileno(FILE* stream) { return fileno(stream); }
+
+int _isatty(int descriptor) { return isatty(descriptor); }
 
 #undef fopen
 // The Windows runtime leaves the system's error code behind when fopen fails; callers print it.

@@ -66,6 +66,21 @@ BOOL pass_through(posix::scsi_device_t& device, LPVOID in, DWORD in_size, LPVOID
     return TRUE;
 }
 
+// The transport's limit, as a Windows adapter reports it: pages of 4 KiB, one more than they cover.
+BOOL capabilities(posix::scsi_device_t& device, LPVOID out, DWORD out_size, LPDWORD returned)
+{
+    if (out == nullptr || out_size < sizeof(IO_SCSI_CAPABILITIES)) return posix::fail(ERROR_INSUFFICIENT_BUFFER);
+    IO_SCSI_CAPABILITIES answer{};
+    answer.Length = sizeof answer;
+    answer.MaximumTransferLength = device.max_transfer_length();
+    answer.MaximumPhysicalPages = answer.MaximumTransferLength == UINT32_MAX ? UINT32_MAX
+                                                                             : answer.MaximumTransferLength / 4096 + 1;
+    answer.AlignmentMask = 0;
+    std::memcpy(out, &answer, sizeof answer);
+    if (returned != nullptr) *returned = sizeof answer;
+    return TRUE;
+}
+
 }  // namespace
 
 BOOL DeviceIoControl(HANDLE handle, DWORD control_code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
@@ -74,9 +89,10 @@ BOOL DeviceIoControl(HANDLE handle, DWORD control_code, LPVOID in, DWORD in_size
     if (returned != nullptr) *returned = 0;
     posix::handle_object_t* object = posix::handle_of(handle);
     if (object == nullptr) return posix::fail(ERROR_INVALID_HANDLE);
-    // A regular file has no control codes at all; a device here knows only pass-through.
-    if (control_code != IOCTL_SCSI_PASS_THROUGH_DIRECT || object->kind != posix::handle_kind_t::device)
-        return posix::fail(ERROR_INVALID_FUNCTION);
+    // A regular file has no control codes at all; a device here knows pass-through and its limits.
+    if (object->kind != posix::handle_kind_t::device) return posix::fail(ERROR_INVALID_FUNCTION);
+    if (control_code == IOCTL_SCSI_GET_CAPABILITIES) return capabilities(*object->device, out, out_size, returned);
+    if (control_code != IOCTL_SCSI_PASS_THROUGH_DIRECT) return posix::fail(ERROR_INVALID_FUNCTION);
     if (overlapped != nullptr) return posix::fail(ERROR_INVALID_PARAMETER);
     return pass_through(*object->device, in, in_size, out, out_size, returned);
 }

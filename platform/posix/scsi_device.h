@@ -32,6 +32,8 @@ class scsi_device_t {
 public:
     virtual ~scsi_device_t() = default;
     virtual scsi_reply_t execute(const scsi_command_t& command) = 0;
+    // The most data one command may carry; larger ones fail. UINT32_MAX: any length (iSCSI).
+    virtual uint32_t max_transfer_length() { return UINT32_MAX; }
 };
 
 }  // namespace posix

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <map>
@@ -54,6 +55,13 @@ public:
         scsi_device_t* drive = nullptr;
         reply.error = drive_for(command, drive);
         return reply.error != NO_ERROR ? reply : drive->execute(command);
+    }
+
+    // The adapter's limit is its drives' limit: the smallest of the nodes reached so far.
+    uint32_t max_transfer_length() override {
+        uint32_t limit = UINT32_MAX;
+        for (auto& drive : drives) limit = std::min(limit, drive.second->max_transfer_length());
+        return limit;
     }
 
 private:

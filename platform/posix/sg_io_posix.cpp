@@ -4,6 +4,7 @@
 #include "platform/posix/sg_io_posix.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -131,6 +132,15 @@ public:
             return reply;
         }
         return reply_from(header);
+    }
+
+    // The request queue's limit: sg answers BLKSECTGET in bytes; st answers SG_GET_RESERVED_SIZE
+    // with the smaller of its reserve and the queue's limit. Neither: no limit known.
+    uint32_t max_transfer_length() override {
+        int bytes = 0;
+        if (ioctl(fd, BLKSECTGET, &bytes) == 0 && bytes > 0) return static_cast<uint32_t>(bytes);
+        if (ioctl(fd, SG_GET_RESERVED_SIZE, &bytes) == 0 && bytes > 0) return static_cast<uint32_t>(bytes);
+        return UINT32_MAX;
     }
 
 private:

@@ -163,6 +163,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in_buffer, DWORD 
 // The C runtime's extensions.
 char* _strlwr(char* text);
 int64_t _ftelli64(FILE* stream);
+int _fileno(FILE* stream);
+int _isatty(int descriptor);  // non-zero for a terminal
 // fopen that sets the last error on failure, as the Windows runtime's does.
 FILE* brx_fopen(const char* name, const char* mode);
 #define fopen brx_fopen
@@ -188,6 +190,20 @@ typedef struct _SCSI_PASS_THROUGH_DIRECT {
     ULONG SenseInfoOffset;
     UCHAR Cdb[16];
 } SCSI_PASS_THROUGH_DIRECT;
+
+// The adapter's limits: the posix layer gives MaximumTransferLength per transport.
+#define IOCTL_SCSI_GET_CAPABILITIES 0x41010u
+
+typedef struct _IO_SCSI_CAPABILITIES {
+    ULONG Length;
+    ULONG MaximumTransferLength;
+    ULONG MaximumPhysicalPages;
+    ULONG SupportedAsynchronousEvents;
+    ULONG AlignmentMask;
+    BOOLEAN TaggedQueuing;
+    BOOLEAN AdapterScansDown;
+    BOOLEAN AdapterUsesPio;
+} IO_SCSI_CAPABILITIES;
 
 // The tape API.
 #define GET_TAPE_MEDIA_INFORMATION 0u

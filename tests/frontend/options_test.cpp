@@ -44,3 +44,39 @@ TEST(options, values_flags_messages_and_lower_casing)
         EXPECT_EQ(std::vector<std::string>(arguments.begin() + 3, arguments.end()), c.after) << shown;
     }
 }
+
+TEST(options, extension_words)
+{
+    const struct {
+        std::vector<std::string> arguments;
+        uint32_t block;
+        std::string flags;  // s: skip, t: strict, p: progress; then the list name after '='
+        std::string messages;
+    } cases[] = {
+        {{"/BLOCK=1048576", "/Skip", "/strict", "/progress", "/bad=X.Bad"}, 1048576, "stp=x.bad", ""},
+        {{"/block=16777215", "/skipped", "/strictly", "/block"}, 16777215, "", ""},  // whole words only
+        {{"/block=16777216"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"16777216\"\n"},
+        {{"/block=0"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"0\"\n"},
+        {{"/block=+5", "/skip"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"+5\"\n"},
+        {{"/bad="}, 0, "", "brx: file name for the list of skipped records not specified\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"brx", "A", "B"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        front_end_state_t state;
+        testing::internal::CaptureStderr();
+        const bool valid = parse_options(static_cast<int>(argv.size()), argv.data(), state);
+        std::string messages = testing::internal::GetCapturedStderr();
+        std::erase(messages, '\r');
+        const std::string flags = std::string(state.skip ? "s" : "") + (state.strict ? "t" : "") +
+                                  (state.progress ? "p" : "") + (state.bad_list ? std::string("=") + state.bad_list : "");
+        const std::string shown = testing::PrintToString(c.arguments);
+        EXPECT_EQ(valid, c.messages.empty()) << shown;
+        EXPECT_EQ(state.longest_record, c.block) << shown;
+        EXPECT_EQ(flags, c.flags) << shown;
+        EXPECT_EQ(messages, c.messages) << shown;
+    }
+}

@@ -1,0 +1,129 @@
+// "/progress" under a pseudo-terminal: what stays on the screen is exactly the classic messages;
+// on a pipe nothing of the status line is written.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e.h"
+
+namespace {
+
+struct terminal_run_t {
+    int exit_status = -1;
+    std::string bytes;  // everything brx wrote to the terminal
+};
+
+// Runs brx on a pseudo-terminal with BRX_TAPE0 set; sends SIGUSR1 once the first status line
+// has been drawn when asked to.
+terminal_run_t run_on_terminal(const std::string& device, const std::vector<std::string>& arguments,
+                               const std::string& directory, bool request_line)
+{
+    terminal_run_t run;
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        alarm(60);
+        std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        if (setenv("BRX_TAPE0", device.c_str(), 1) == 0 && chdir(directory.c_str()) == 0)
+            execv(BRX_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    char chunk[4096];
+    ssize_t got;
+    bool requested = !request_line;
+    pollfd wait_for{master, POLLIN, 0};
+    while (child > 0 && run.bytes.size() < (1u << 20) && poll(&wait_for, 1, 60000) > 0 &&
+           (got = read(master, chunk, sizeof chunk)) > 0) {
+        run.bytes.append(chunk, static_cast<size_t>(got));
+        if (!requested && run.bytes.find("records") != std::string::npos)
+            requested = kill(child, SIGUSR1) == 0;
+    }
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.exit_status = WEXITSTATUS(status);
+    close(master);
+    return run;
+}
+
+// The text a terminal shows for bytes: a carriage return goes back to the line's start, a line
+// feed to the next line; trailing blanks are not seen.
+std::vector<std::string> screen_of(const std::string& bytes)
+{
+    std::vector<std::string> lines(1);
+    size_t column = 0;
+    for (const char c : bytes) {
+        if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else {
+            std::string& line = lines.back();
+            if (line.size() <= column)
+                line.resize(column + 1, ' ');
+            line[column++] = c;
+        }
+    }
+    for (std::string& line : lines)
+        line.erase(line.find_last_not_of(' ') + 1);
+    if (lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+std::vector<std::string> lines_of(const std::string& text) { return screen_of(text); }
+
+}  // namespace
+
+TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
+{
+    std::vector<std::string> blocks;
+    for (int k = 0; k < 60; ++k)
+        blocks.push_back(k == 40 ? "" : record_of(80, static_cast<unsigned>(k)));
+    const struct {
+        bool dump;
+        std::string options;
+        bool request_line;
+    } cases[] = {
+        {true, "?bad=30:2", false},  // a block that reads on the third try: messages amid the lines
+        {true, "?trace=t", true},
+        {false, "?capacity=3000", false},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write(c.dump ? "tape.dmp" : "in.dmp", container_of(blocks));
+        const std::string device = "vtape:" + directory.file("tape.dmp") + c.options;
+        const std::vector<std::string> arguments =
+            c.dump ? std::vector<std::string>{"\\\\.\\tape0", "out.dmp", "/reads=3"}
+                   : std::vector<std::string>{"in.dmp", "\\\\.\\tape0"};
+        const brx_run_t classic = run_brx_on("BRX_TAPE0", device, arguments, directory.path());
+        directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
+        std::vector<std::string> with_option = arguments;
+        with_option.push_back("/progress");
+        const brx_run_t piped = run_brx_on("BRX_TAPE0", device, with_option, directory.path());
+        directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
+        // A slow drive, so that the line is drawn.
+        const terminal_run_t shown = run_on_terminal(device + "&delay=12000", with_option, directory.path(), c.request_line);
+        EXPECT_EQ(piped.exit_status, classic.exit_status) << c.options;
+        EXPECT_EQ(piped.standard_error, classic.standard_error) << c.options;
+        EXPECT_EQ(shown.exit_status, classic.exit_status) << c.options;
+        EXPECT_NE(shown.bytes.find("records"), std::string::npos) << c.options;  // the line was drawn
+        std::vector<std::string> screen = screen_of(shown.bytes);
+        if (c.request_line) {  // the requested line stays, and only it
+            ASSERT_FALSE(screen.empty());
+            EXPECT_EQ(screen.front().rfind("file ", 0), 0u) << screen.front();
+            screen.erase(screen.begin());
+        }
+        EXPECT_EQ(screen, lines_of(classic.standard_error)) << c.options;
+    }
+}
