@@ -49,7 +49,8 @@ std::string walk_backward(check_walk_t& walk)
     std::string text = "backward " + std::to_string(blocks) + " blocks";
     if (image.handle.position == 0 && image.handle.last_error == 0)
         return text + " to the start";
-    ++walk.faults;
+    if (walk.faults == 0)
+        ++walk.faults;  // otherwise the fault found going forwards stopped it
     return text + ", stopped at offset " + std::to_string(image.handle.position);
 }
 

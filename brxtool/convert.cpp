@@ -78,11 +78,13 @@ struct converter_t {
     {
         for (; next_skipped < skipped.size() && skipped[next_skipped].offset <= offset; ++next_skipped) {
             const skipped_record_t& record = skipped[next_skipped];
-            if (record.offset != offset || record.block != blocks || record.file != in.file ||
-                record.record != in.record + skipped_in_file + 1)
-                return refuse(in.name + ".bad does not match: the record it lists as block " +
-                              std::to_string(record.block) + " at offset " + std::to_string(record.offset) +
-                              " is not where the dump file has block " + std::to_string(blocks));
+            uint64_t number = in.record + skipped_in_file + 1;
+            if (record.offset != offset || record.block != blocks || record.file != in.file || record.record != number)
+                return refuse(in.name + ".bad does not match: it lists block " + std::to_string(record.block) +
+                              " (file " + std::to_string(record.file) + ", record " + std::to_string(record.record) +
+                              ") at offset " + std::to_string(record.offset) + ", where " + in.name + " has block " +
+                              std::to_string(blocks) + " (file " + std::to_string(in.file) + ", record " +
+                              std::to_string(number) + ") at offset " + std::to_string(offset));
             ++skipped_in_file;
             ++blocks;
             if (!put_record(out.memory + data_at, 0, true))
@@ -173,14 +175,15 @@ int run(const arguments_t& arguments)
     int status = convert(arguments, converter);
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
     close_tape(out);
-    if (status != exit_same) {
-        bool keep = arguments.has("keep-partial") && created;
+    if (status != exit_same && created) {
+        bool keep = arguments.has("keep-partial");
         fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s\n", where(in).c_str(), in.name.c_str(),
                 keep ? (out_name + " kept, incomplete").c_str() : (out_name + " removed").c_str());
-        if (created && !keep)
+        if (!keep)
             remove(out_name.c_str());
-        return status;
     }
+    if (status != exit_same)
+        return status;
     printf("%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
            " tape marks, %" PRIu64 " bad records\n",
            in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,

@@ -68,6 +68,13 @@ std::string label_date(const std::string& field)
     return text;
 }
 
+// A number without its leading zeros.
+std::string number(const std::string& digits)
+{
+    size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? (digits.empty() ? "" : "0") : digits.substr(first);
+}
+
 void add(label_t& label, const char* name, const char* key, const std::string& value)
 {
     if (!value.empty())
@@ -82,14 +89,14 @@ void decode_fields(const std::string& text, label_t& label)
         add(label, "volume", "volume", columns(text, 5, 10));
     } else if (kind == '1' && id != "UHL" && id != "UTL") {
         add(label, "file", "file_id", columns(text, 5, 21));
-        add(label, "sequence", "file_sequence", columns(text, 32, 35));
+        add(label, "sequence", "file_sequence", number(columns(text, 32, 35)));
         add(label, "created", "created", label_date(text.substr(41, 6)));
         if (id != "HDR")
-            add(label, "blocks", "block_count", columns(text, 55, 60));
+            add(label, "blocks", "block_count", number(columns(text, 55, 60)));
     } else if (kind == '2' && id != "UHL" && id != "UTL") {
         add(label, "record format", "record_format", columns(text, 5, 5));
-        add(label, "block length", "block_length", columns(text, 6, 10));
-        add(label, "record length", "record_length", columns(text, 11, 15));
+        add(label, "block length", "block_length", number(columns(text, 6, 10)));
+        add(label, "record length", "record_length", number(columns(text, 11, 15)));
     }
 }
 
