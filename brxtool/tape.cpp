@@ -190,8 +190,7 @@ bool write_mark(tape_t& tape)
 
 bool finish_tape(tape_t& tape)
 {
-    if (tape.driver->erase(&tape.handle, tape.memory, buffer_size) != 0 ||
-        tape.driver->flush(&tape.handle, tape.memory, buffer_size) != 0) {
+    if (tape.driver->erase(&tape.handle, tape.memory, buffer_size) != 0) {
         report_tape_failure(tape, "cannot end the image");
         return false;
     }

@@ -54,7 +54,8 @@ block_t read_block(tape_t& tape);
 // Writes a record (length bytes at data, which has data_at bytes of room before it) or a mark.
 bool write_record(tape_t& tape, uint8_t* data, uint32_t length, bool bad);
 bool write_mark(tape_t& tape);
-// Ends the data written (the format's end marker) and flushes: the image is complete.
+// Ends the data written (the format's end marker): the image is complete. Like cp, it leaves
+// writing the file back to the system.
 bool finish_tape(tape_t& tape);
 void close_tape(tape_t& tape);
 // "file 2, record 5" of the block read last (or the one a failed read was after).
