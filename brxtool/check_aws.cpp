@@ -95,6 +95,7 @@ void walk_aws(check_walk_t& walk)
         records.chunk(offset, length, header[4]);
         previous = length;
         offset += header_size + length;
+        walk.progress.update(offset, walk.blocks);
     }
     if (records.in_record)
         records.unfinished(offset);

@@ -42,5 +42,6 @@ void walk_brx(check_walk_t& walk)
         walk.end = offset;
         walk.last_header = previous;
         ++walk.blocks;
+        walk.progress.update(offset, walk.blocks);
     }
 }

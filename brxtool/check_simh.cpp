@@ -105,5 +105,6 @@ void walk_simh(check_walk_t& walk, bool padded)
         }
         walk.end = offset;
         walk.blocks += word == 0 || kind == 0 || kind == 8 ? 1 : 0;
+        walk.progress.update(offset, walk.blocks);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "brxtool/progress.h"
 #include "brxtool/tape.h"
 
 struct check_walk_t {
@@ -16,6 +17,7 @@ struct check_walk_t {
     uint64_t last_header = 1;   // brx and aws: the header of the last whole block's last part (1: none)
     uint32_t fill = 0;          // data gathered for the record being kept
     bool failed = false;        // a read or write failed: trouble, not damage
+    progress_t progress{"check"};
 
     // Exactly length bytes at offset; false (and failed) when the file cannot give them.
     bool read_at(uint64_t offset, uint8_t* buffer, uint32_t length);
