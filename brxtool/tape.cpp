@@ -79,6 +79,24 @@ bool set_up(tape_t& tape)
     return false;
 }
 
+// The SCSI driver's read failures that carry no system code.
+std::string drive_failure(int32_t result)
+{
+    switch (result) {
+    case -4:
+        return "the drive answered with a bad status";
+    case -5:
+        return "the drive's sense data was not usable";
+    case -6:
+    case -7:
+        return "the drive delivered no record";
+    case -8:
+        return "the drive reported a medium error";
+    default:
+        return "the driver answered " + std::to_string(result);
+    }
+}
+
 }  // namespace
 
 tape_t::~tape_t() { close_tape(*this); }
@@ -128,6 +146,7 @@ block_t read_block(tape_t& tape)
     block.offset = tape.handle.position;
     block.data = tape.memory + data_at;
     int32_t result = tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
+    tape.last_result = result;
     bool device = tape.format == format_t::device;
     if (result < 0) {
         bool end = device ? result == -9 || result == -1 : result == -2 && tape.handle.last_error == 0;
@@ -217,6 +236,8 @@ void report_tape_failure(const tape_t& tape, const std::string& what)
     std::string reason = tape.handle.last_error == ERROR_INVALID_DATA
                              ? "damaged image at offset " + std::to_string(tape.handle.position)
                              : error_text(tape.handle.last_error);
+    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
+        reason = drive_failure(tape.last_result);
     fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), reason.c_str());
 }
 

@@ -30,6 +30,7 @@ struct tape_t {
     uint64_t file = 0;
     uint64_t record = 0;
     uint64_t records = 0, bytes = 0, marks = 0, bad = 0;
+    int32_t last_result = 0;  // what the driver answered last, for a failure without a system code
 };
 
 enum class block_kind_t { record, mark, end, failed };

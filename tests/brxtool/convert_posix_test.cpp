@@ -107,10 +107,17 @@ TEST(brxtool_convert, a_device_over_the_virtual_drive)
     setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
     brx_run_t convert = brxtool(directory, {"convert", "\\\\.\\tape0", "out.tap"});
     brx_run_t verify = brxtool(directory, {"verify", "out.tap", "\\\\.\\tape0"});
+    setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=2").c_str(), 1);
+    brx_run_t failed = brxtool(directory, {"convert", "\\\\.\\tape0", "bad.tap"});
     unsetenv("BRX_TAPE0");
     EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
     EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
     EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
     EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
                                       "4 tape marks, 0 bad records\n");
+    EXPECT_EQ(failed.exit_status, 2);
+    EXPECT_EQ(failed.standard_error,
+              "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium error\n"
+              "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
+    EXPECT_FALSE(directory.exists("bad.tap"));
 }
