@@ -150,6 +150,12 @@ block_t read_block(tape_t& tape)
     bool device = tape.format == format_t::device;
     if (result < 0) {
         bool end = device ? result == -9 || result == -1 : result == -2 && tape.handle.last_error == 0;
+        // An image's data ends where the file does (or, in SIMH images, at an end marker).
+        bool simh = tape.format == format_t::tap || tape.format == format_t::e11;
+        if (!device && (end ? !simh && tape.handle.position != tape.file_size : tape.handle.last_error == 0)) {
+            end = false;
+            tape.handle.last_error = ERROR_INVALID_DATA;  // a block cut off by the end of the file
+        }
         block.kind = end ? block_kind_t::end : block_kind_t::failed;
         if (!end)
             report_tape_failure(tape, "cannot read the block after " + where(tape));

@@ -85,6 +85,26 @@ TEST(brxtool_list, json_with_a_bad_record_and_passed_over_gaps)
               " \"complete\": true}\n");
 }
 
+TEST(brxtool_list, stops_at_a_block_cut_off_by_the_end_of_the_file)
+{
+    const std::string whole = brx_image({rec(10, 1), rec(20, 2)});
+    const struct {
+        std::string image, error;
+    } cases[] = {
+        {whole.substr(0, whole.size() - 1), "brxtool: in.dmp: cannot read the block after file 0, record 1: "
+                                            "damaged image at offset 18\n"},
+        {whole + "abc", "brxtool: in.dmp: cannot read the block after file 0, record 2: damaged image at offset 46\n"},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.dmp", c.image);
+        brx_run_t run = brxtool(directory, {"list", "in.dmp", "--from", "brx"});
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_error, c.error);
+        EXPECT_NE(run.standard_output.find("\ntotal so far: "), std::string::npos) << run.standard_output;
+    }
+}
+
 TEST(brxtool_verify, finds_the_first_difference)
 {
     const std::vector<block_t> tape = {rec(80, 1), rec(81, 2), mark(), rec(100, 3), mark()};
