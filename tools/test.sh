@@ -34,10 +34,10 @@ linux_build linux
 echo "== Linux, AddressSanitizer and UndefinedBehaviorSanitizer"
 linux_build sanitize -DBRX_SANITIZE=ON
 
-echo "== Windows i686 (brx.exe)"
+echo "== Windows i686 (brx.exe, brxtool.exe)"
 cmake -S "$top" -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DBRX_TESTS=OFF >/dev/null
-cmake --build "$out/win32" -j "$jobs" --target brx
+cmake --build "$out/win32" -j "$jobs" --target brx brxtool
 
 echo "== Windows x86_64, tests under wine"
 cmake -S "$top" -B "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
