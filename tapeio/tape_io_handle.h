@@ -5,6 +5,15 @@
 
 #include "platform/platform.h"
 
+// What an image driver's read passed over before the block it returned: gaps, and records and
+// markers that hold no tape data.
+struct passed_over_t {
+    uint32_t gaps = 0;
+    uint32_t private_items = 0;  // private records and markers
+    uint32_t reserved = 0;       // records of the reserved classes
+    uint32_t descriptions = 0;   // tape description records
+};
+
 class tape_io_handle_t {
 public:
     tape_io_handle_t() = default;
@@ -28,4 +37,8 @@ public:
     uint64_t limit = 0;
     // The most a SCSI read_forward uses of its buffer; raised only for a larger transfer buffer.
     uint32_t largest_buffer = 65536;
+    // Image drivers: a read sets it when the record is marked bad (its data, if any, is what could
+    // be read); write_record marks the record bad when it is set, where the format can.
+    bool bad_record = false;
+    passed_over_t passed_over;  // image drivers: set by every read
 };

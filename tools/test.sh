@@ -35,10 +35,10 @@ linux_build linux -DCMAKE_BUILD_TYPE=Release
 echo "== Linux, Debug, AddressSanitizer and UndefinedBehaviorSanitizer"
 linux_build sanitize -DCMAKE_BUILD_TYPE=Debug -DBRX_SANITIZE=ON
 
-echo "== Windows i686 (brx.exe)"
+echo "== Windows i686 (brx.exe, brxtool.exe)"
 cmake -S "$top" -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DBRX_WERROR=ON -DBRX_TESTS=OFF >/dev/null
-cmake --build "$out/win32" -j "$jobs" --target brx
+cmake --build "$out/win32" -j "$jobs" --target brx brxtool
 # It cannot run here: check what it is. A 32-bit console program, importing system DLLs only,
 # and built without the test build's virtual devices (it reads no BRX_ variable).
 "$top/tools/check-brx-exe.sh" "$out/win32/frontend/brx.exe"

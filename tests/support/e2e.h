@@ -10,7 +10,10 @@ struct brx_run_t {
     std::string standard_output, standard_error;
 };
 
-// Runs BRX_EXECUTABLE with the arguments in directory; kills it after timeout_seconds.
+// Runs executable with the arguments in directory; kills it after timeout_seconds.
+brx_run_t run_program(const std::string& executable, const std::vector<std::string>& arguments,
+                      const std::string& directory, int timeout_seconds = 60);
+// The same for BRX_EXECUTABLE.
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds = 60);
 // The same with variable=value in its environment (for BRX_TAPE<N>).
 brx_run_t run_brx_on(const std::string& variable, const std::string& value,

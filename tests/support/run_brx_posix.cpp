@@ -19,21 +19,27 @@ static std::string contents_of(FILE* stream)
 
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
 {
+    return run_program(BRX_EXECUTABLE, arguments, directory, timeout_seconds);
+}
+
+brx_run_t run_program(const std::string& executable, const std::vector<std::string>& arguments,
+                      const std::string& directory, int timeout_seconds)
+{
     FILE* output = tmpfile();
     FILE* error = tmpfile();
     const pid_t child = fork();
     if (child == 0) {
-        // A brx that hangs is killed by the alarm; one that never stops writing stops at 6 GiB.
+        // A program that hangs is killed by the alarm; one that never stops writing stops at 6 GiB.
         const rlimit file_size{6ull << 30, 6ull << 30};
         setrlimit(RLIMIT_FSIZE, &file_size);
         alarm(static_cast<unsigned>(timeout_seconds));
-        std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
+        std::vector<char*> argv{const_cast<char*>(executable.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         if (freopen("/dev/null", "r", stdin) != nullptr && dup2(fileno(output), 1) >= 0 &&
             dup2(fileno(error), 2) >= 0 && chdir(directory.c_str()) == 0)
-            execv(BRX_EXECUTABLE, argv.data());
+            execv(executable.c_str(), argv.data());
         _exit(127);
     }
     brx_run_t run;

@@ -79,6 +79,12 @@ int wait_for(HANDLE process, const std::string& directory, int timeout_seconds)
 // is the build tree's own (ctest starts the tests there).
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
 {
+    return run_program(BRX_EXECUTABLE, arguments, directory, timeout_seconds);
+}
+
+brx_run_t run_program(const std::string& executable, const std::vector<std::string>& arguments,
+                      const std::string& directory, int timeout_seconds)
+{
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -86,12 +92,12 @@ brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& 
     startup.hStdInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
     startup.hStdOutput = output_file();
     startup.hStdError = output_file();
-    std::string command = quoted(BRX_EXECUTABLE);
+    std::string command = quoted(executable);
     for (const std::string& argument : arguments)
         command.append(" ").append(quoted(argument));
     brx_run_t run;
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(BRX_EXECUTABLE, command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
+    if (CreateProcessA(executable.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
                        &startup, &process)) {
         run.exit_status = wait_for(process.hProcess, directory, timeout_seconds);
         CloseHandle(process.hThread);

@@ -1,0 +1,28 @@
+// brxtool's command line: COMMAND, then options and arguments in any order.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Exit statuses, as cmp and diff have them.
+constexpr int exit_same = 0;
+constexpr int exit_different = 1;  // a difference or damage found
+constexpr int exit_trouble = 2;    // a usage or I/O error
+
+struct option_spec_t {
+    const char* name;  // without the leading "--"
+    bool takes_value;
+};
+
+struct arguments_t {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;  // a flag maps to ""
+    bool has(const std::string& name) const { return options.count(name) != 0; }
+    std::string value(const std::string& name) const;
+};
+
+// Reads argv from first on: "--name=value", "--name value", flags, "--help", and "--" before
+// arguments that begin with "-". Prints the reason and returns false for anything else.
+bool parse_arguments(int argc, char** argv, int first, const std::vector<option_spec_t>& specs,
+                     arguments_t& arguments);

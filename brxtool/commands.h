@@ -1,0 +1,24 @@
+// The commands: each takes its parsed arguments and returns the exit status.
+#pragma once
+
+#include <vector>
+
+#include "brxtool/arguments.h"
+#include "brxtool/formats.h"
+
+struct command_t {
+    const char* name;
+    const char* help;  // printed by --help
+    std::vector<option_spec_t> options;
+    size_t arguments;  // how many positional arguments it takes
+    int (*run)(const arguments_t& arguments);
+};
+
+extern const command_t list_command;
+extern const command_t verify_command;
+extern const command_t convert_command;
+extern const command_t check_command;
+
+// The format --from (or another option) names: unknown when not given. false (after saying
+// why) when it names none.
+bool format_option(const arguments_t& arguments, const char* option, format_t& format);

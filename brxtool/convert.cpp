@@ -1,0 +1,200 @@
+// brxtool convert: a tape from any format (or a device) to an image in any format.
+#include <cinttypes>
+#include <cstdio>
+
+#include "brxtool/commands.h"
+#include "brxtool/progress.h"
+#include "brxtool/skip_list.h"
+#include "brxtool/tape.h"
+
+namespace {
+
+const char help[] =
+    "Usage: brxtool convert IN OUT [--to FORMAT] [--from FORMAT] [--keep-partial]\n"
+    "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut]\n"
+    "Copies the tape IN (an image of any format, or a device) into the image OUT, whose format is\n"
+    "--to (brx, tap, e11, aws) or else comes from its extension (.dmp, .tap, .e11, .aws).\n"
+    "Skipped records listed in IN.bad (beside a brx dump file) become bad records in tap and e11.\n"
+    "  --keep-partial  keep OUT when the conversion fails (it is removed otherwise)\n"
+    "  --bad=          a bad record that OUT's format cannot mark: stop (the default), drop it,\n"
+    "                  or write its data as a plain record (one with no data is then dropped)\n"
+    "  --too-long=     a record longer than OUT's format holds: stop (the default), drop it,\n"
+    "                  or cut it to the longest the format holds\n"
+    "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
+
+struct converter_t {
+    tape_t& in;
+    tape_t& out;
+    std::string bad_policy, long_policy;
+    std::vector<skipped_record_t> skipped;
+    size_t next_skipped = 0;
+    uint64_t blocks = 0;           // blocks of the tape so far, skipped records included
+    uint64_t skipped_in_file = 0;  // skipped records put back in the current file
+
+    std::string record_name(uint32_t length) const
+    {
+        return "file " + std::to_string(in.file) + ", record " + std::to_string(in.record + skipped_in_file) + " (" +
+               std::to_string(length) + " bytes)";
+    }
+
+    // false: stop. Applies --bad and --too-long to a record the output cannot hold as it is.
+    bool put_record(uint8_t* data, uint32_t length, bool bad)
+    {
+        const format_info_t& target = format_info(out.format);
+        if (bad && !target.marks_bad) {
+            if (bad_policy == "stop")
+                return refuse(record_name(length) + " is marked bad and " + target.name +
+                              " cannot mark it (--bad=drop or --bad=plain say what to do)");
+            if (bad_policy == "drop" || length == 0)
+                return note("dropped the bad record " + record_name(length));
+            note("wrote the bad record " + record_name(length) + " as a plain record");
+            bad = false;
+        }
+        if (length > target.largest) {
+            if (long_policy == "stop")
+                return refuse(record_name(length) + " is longer than " + target.name + " holds (" +
+                              std::to_string(target.largest) + " bytes; --too-long=drop or --too-long=cut say what to do)");
+            if (long_policy == "drop")
+                return note("dropped the long record " + record_name(length));
+            note("cut the long record " + record_name(length) + " to " + std::to_string(target.largest) + " bytes");
+            length = target.largest;
+        }
+        return write_record(out, data, length, bad);
+    }
+
+    bool note(const std::string& text)
+    {
+        printf("brxtool: convert: %s\n", text.c_str());
+        return true;
+    }
+    bool refuse(const std::string& text)
+    {
+        fprintf(stderr, "brxtool: %s: %s\n", in.name.c_str(), text.c_str());
+        return false;
+    }
+
+    // The skipped records listed before the block at offset: each where the list says it stands.
+    bool put_skipped(uint64_t offset)
+    {
+        for (; next_skipped < skipped.size() && skipped[next_skipped].offset <= offset; ++next_skipped) {
+            const skipped_record_t& record = skipped[next_skipped];
+            uint64_t number = in.record + skipped_in_file + 1;
+            if (record.offset != offset || record.block != blocks || record.file != in.file || record.record != number)
+                return refuse(in.name + ".bad does not match: it lists block " + std::to_string(record.block) +
+                              " (file " + std::to_string(record.file) + ", record " + std::to_string(record.record) +
+                              ") at offset " + std::to_string(record.offset) + ", where " + in.name + " has block " +
+                              std::to_string(blocks) + " (file " + std::to_string(in.file) + ", record " +
+                              std::to_string(number) + ") at offset " + std::to_string(offset));
+            ++skipped_in_file;
+            ++blocks;
+            if (!put_record(out.memory + data_at, 0, true))
+                return false;
+        }
+        return true;
+    }
+
+    // 0 when the whole tape went over, else the exit status.
+    int run()
+    {
+        progress_t progress("convert");
+        for (;;) {
+            if (!put_skipped(in.handle.position))
+                return exit_trouble;
+            block_t block = read_block(in);
+            if (block.kind == block_kind_t::failed)
+                return failure_status(in);
+            if (block.kind == block_kind_t::end)
+                break;
+            ++blocks;
+            bool written = block.kind == block_kind_t::mark ? write_mark(out)
+                                                             : put_record(block.data, block.length, block.bad);
+            if (!written)
+                return exit_trouble;
+            if (block.kind == block_kind_t::mark)
+                skipped_in_file = 0;
+            progress.update(in.bytes, in.records);
+        }
+        if (next_skipped != skipped.size()) {
+            refuse(in.name + ".bad does not match: it lists records beyond the dump file's last block");
+            return exit_trouble;
+        }
+        return finish_tape(out) ? exit_same : exit_trouble;
+    }
+};
+
+bool choose_output_format(const arguments_t& arguments, format_t& to)
+{
+    if (!format_option(arguments, "to", to))
+        return false;
+    if (to == format_t::unknown)
+        to = format_of_extension(arguments.positional[1]);
+    if (to == format_t::unknown)
+        fprintf(stderr, "brxtool: convert: cannot tell the format of %s from its name: give --to FORMAT\n",
+                arguments.positional[1].c_str());
+    return to != format_t::unknown;
+}
+
+bool policy(const arguments_t& arguments, const char* option, const char* third, std::string& value)
+{
+    value = arguments.has(option) ? arguments.value(option) : "stop";
+    if (value == "stop" || value == "drop" || value == third)
+        return true;
+    fprintf(stderr, "brxtool: convert: --%s takes stop, drop or %s, not '%s'\n", option, third, value.c_str());
+    return false;
+}
+
+int convert(const arguments_t& arguments, converter_t& converter)
+{
+    tape_t& in = converter.in;
+    if (in.format == format_t::brx) {
+        bool present = false;
+        if (!read_skip_list(in.name, in.file_size, converter.skipped, present))
+            return exit_trouble;
+    }
+    if (!create_tape(arguments.positional[1], converter.out.format, converter.out))
+        return exit_trouble;
+    return converter.run();
+}
+
+int run(const arguments_t& arguments)
+{
+    format_t from = format_t::unknown;
+    tape_t in, out;
+    converter_t converter{in, out, "", "", {}, 0, 0, 0};
+    if (!format_option(arguments, "from", from) || !choose_output_format(arguments, out.format) ||
+        !policy(arguments, "bad", "plain", converter.bad_policy) ||
+        !policy(arguments, "too-long", "cut", converter.long_policy))
+        return exit_trouble;
+    const std::string& out_name = arguments.positional[1];
+    if (is_device_name(out_name) || out_name == arguments.positional[0]) {
+        fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
+        return exit_trouble;
+    }
+    if (!open_tape(arguments.positional[0], from, in))
+        return exit_trouble;
+    int status = convert(arguments, converter);
+    bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
+    close_tape(out);
+    if (status != exit_same && created) {
+        bool keep = arguments.has("keep-partial");
+        fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s\n", where(in).c_str(), in.name.c_str(),
+                keep ? (out_name + " kept, incomplete").c_str() : (out_name + " removed").c_str());
+        if (!keep)
+            remove(out_name.c_str());
+    }
+    if (status != exit_same)
+        return status;
+    printf("%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
+           " tape marks, %" PRIu64 " bad records\n",
+           in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,
+           out.marks + (out.record != 0 ? 1 : 0), out.records, out.bytes, out.marks, out.bad);
+    return exit_same;
+}
+
+}  // namespace
+
+const command_t convert_command{"convert",
+                                help,
+                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true}},
+                                2,
+                                run};

@@ -1,0 +1,22 @@
+// Standard tape labels: 80-byte records VOL1, HDR1/2, EOF1/2, EOV1/2 and user labels, in ASCII
+// (ANSI) or EBCDIC (IBM).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct label_field_t {
+    const char* name;  // as list prints it: "volume", "file", "created", ...
+    const char* key;   // its JSON key
+    std::string value;
+};
+
+struct label_t {
+    std::string id;    // "VOL1", "HDR1", "UHL1", ...
+    std::string code;  // "ANSI" or "IBM"
+    std::vector<label_field_t> fields;
+};
+
+// Whether the record is a standard label; fills label when it is.
+bool decode_label(const uint8_t* data, uint32_t length, label_t& label);

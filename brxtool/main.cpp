@@ -1,0 +1,3 @@
+#include "brxtool/brxtool_main.h"
+
+int main(int argc, char** argv) { return brxtool_main(argc, argv); }

@@ -1,0 +1,37 @@
+#include "brxtool/progress.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+constexpr auto quiet_start = std::chrono::seconds(2);
+constexpr auto interval = std::chrono::milliseconds(250);
+
+}  // namespace
+
+progress_t::progress_t(const char* name)
+    : command(name), terminal(standard_error_is_terminal()), start(clock::now()), next(start + quiet_start)
+{
+}
+
+progress_t::~progress_t()
+{
+    if (shown)
+        fprintf(stderr, "\r%60s\r", "");
+}
+
+void progress_t::update(uint64_t bytes, uint64_t records)
+{
+    if (!terminal)
+        return;
+    clock::time_point now = clock::now();
+    if (now < next)
+        return;
+    next = now + interval;
+    double seconds = std::chrono::duration<double>(now - start).count();
+    fprintf(stderr, "\rbrxtool %s: %" PRIu64 " records, %.1f MB, %.1f MB/s ", command, records, bytes / 1e6,
+            bytes / 1e6 / seconds);
+    fflush(stderr);
+    shown = true;
+}

@@ -1,0 +1,26 @@
+// A progress line on standard error, rewritten in place: only when standard error is a terminal,
+// and only once the command has run for a few seconds.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+// Whether standard error is a terminal (a console on Windows); one file per system.
+bool standard_error_is_terminal();
+
+class progress_t {
+public:
+    explicit progress_t(const char* command);
+    ~progress_t();  // clears the line it wrote
+    progress_t(const progress_t&) = delete;
+    progress_t& operator=(const progress_t&) = delete;
+
+    void update(uint64_t bytes, uint64_t records);
+
+private:
+    using clock = std::chrono::steady_clock;
+    const char* command;
+    bool terminal;
+    bool shown = false;
+    clock::time_point start, next;
+};

@@ -1,0 +1,79 @@
+#include "brxtool/skip_list.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+// A line without its "\n"; false at the end of the file or for a last line without one.
+bool read_line(FILE* stream, std::string& line, bool& complete)
+{
+    line.clear();
+    complete = false;
+    for (int c; (c = fgetc(stream)) != EOF;) {
+        if (c == '\n') {
+            complete = true;
+            return true;
+        }
+        line += static_cast<char>(c);
+        if (line.size() > 200)
+            return true;  // no line of the list is this long
+    }
+    return !line.empty();
+}
+
+bool parse_record(const std::string& line, skipped_record_t& record)
+{
+    unsigned key = 0, code = 0, qualifier = 0;
+    if (sscanf(line.c_str(), "block %" SCNu64 " file %" SCNu64 " record %" SCNu64 " offset %" SCNu64 " sense %2x/%2x/%2x",
+               &record.block, &record.file, &record.record, &record.offset, &key, &code, &qualifier) != 7)
+        return false;
+    char again[200];
+    snprintf(again, sizeof again, "block %" PRIu64 " file %" PRIu64 " record %" PRIu64 " offset %" PRIu64 " sense %02X/%02X/%02X",
+             record.block, record.file, record.record, record.offset, key, code, qualifier);
+    return line == again;  // exactly the written form: no other spacing, case or digits
+}
+
+bool refuse(const std::string& list, const std::string& why)
+{
+    fprintf(stderr, "brxtool: %s: %s: refused\n", list.c_str(), why.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vector<skipped_record_t>& records,
+                    bool& present)
+{
+    const std::string list = dump_name + ".bad";
+    FILE* stream = fopen(list.c_str(), "rb");
+    present = stream != nullptr;
+    if (stream == nullptr)
+        return true;
+    std::string line;
+    bool complete = false;
+    uint64_t size = 0;
+    bool good = read_line(stream, line, complete) && complete &&
+                sscanf(line.c_str(), "brx skipped records; dump file size %" SCNu64 " bytes", &size) == 1 &&
+                line == "brx skipped records; dump file size " + std::to_string(size) + " bytes";
+    if (!good) {
+        fclose(stream);
+        return refuse(list, "not a list of skipped records");
+    }
+    uint64_t line_number = 1;
+    while (read_line(stream, line, complete)) {
+        ++line_number;
+        skipped_record_t record;
+        uint64_t last = records.empty() ? 0 : records.back().offset;
+        if (!complete || !parse_record(line, record) || record.offset < last || record.offset > size) {
+            fclose(stream);
+            return refuse(list, "line " + std::to_string(line_number) + " is not a skipped record in order");
+        }
+        records.push_back(record);
+    }
+    fclose(stream);
+    if (size != dump_size)
+        return refuse(list, "it was written for a dump file of " + std::to_string(size) + " bytes, " + dump_name +
+                                " has " + std::to_string(dump_size));
+    return true;
+}

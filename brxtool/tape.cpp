@@ -1,0 +1,258 @@
+#include "brxtool/tape.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "brxtool/arguments.h"
+#include "brxtool/detect.h"
+#include "copy/copy_context.h"
+#include "copy/device_name.h"
+#include "frontend/system_error_text.h"
+
+namespace {
+
+constexpr uint32_t buffer_size = data_at + record_room + 16;
+
+// The size a read may use behind the driver's own bytes; a device asks READ(6) for record_room.
+uint32_t read_size(const tape_t& tape, uint32_t offset)
+{
+    return offset + record_room + (tape.format == format_t::device ? 0 : 8);
+}
+
+uint32_t offset_of(tape_t& tape) { return static_cast<uint32_t>(tape.driver->data_offset(&tape.handle)); }
+
+bool allocate(tape_t& tape)
+{
+    void* memory = VirtualAlloc(nullptr, buffer_size, MEM_COMMIT, PAGE_READWRITE);
+    if (memory == nullptr) {
+        fprintf(stderr, "brxtool: no memory for a buffer of %u bytes\n", buffer_size);
+        return false;
+    }
+    tape.memory = static_cast<uint8_t*>(memory);
+    return true;
+}
+
+bool open_device(const std::string& name, tape_t& tape)
+{
+    std::vector<char> lowered(name.begin(), name.end());
+    lowered.push_back('\0');
+    device_name_t device;
+    copy_context.buffer = tape.memory;  // scratch for the device path
+    copy_context.system_error_text = system_error_text;
+    HANDLE os = open_device_name(lowered.data(), device_caller_t::dump, device);
+    if (os == INVALID_HANDLE_VALUE)
+        return false;
+    tape.handle.attach(os);
+    tape.handle.path_id = device.bus;
+    tape.handle.target_id = device.target;
+    tape.handle.lun = 0;
+    tape.handle.largest_buffer = read_size(tape, offset_of(tape));
+    // As dump: only a request that could not be made stops here.
+    if (tape.driver->rewind(&tape.handle, tape.memory, transfer_buffer_size) == -1) {
+        report_tape_failure(tape, "cannot rewind");
+        return false;
+    }
+    return true;
+}
+
+bool open_file(const std::string& name, DWORD access, DWORD disposition, tape_t& tape)
+{
+    HANDLE os = CreateFileA(name.c_str(), access, access == GENERIC_READ ? FILE_SHARE_READ : 0, nullptr,
+                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (os == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "brxtool: %s: %s\n", name.c_str(), error_text(GetLastError()).c_str());
+        return false;
+    }
+    tape.handle.attach(os);
+    LONG high = 0;
+    DWORD low = SetFilePointer(os, 0, &high, FILE_END);
+    tape.file_size = (uint64_t{static_cast<uint32_t>(high)} << 32) | low;
+    return true;
+}
+
+bool set_up(tape_t& tape)
+{
+    if (tape.driver->setup(&tape.handle, tape.memory, buffer_size) == 1)
+        return true;
+    report_tape_failure(tape, "cannot rewind");
+    return false;
+}
+
+// The SCSI driver's read failures that carry no system code.
+std::string drive_failure(int32_t result)
+{
+    switch (result) {
+    case -4:
+        return "the drive answered with a bad status";
+    case -5:
+        return "the drive's sense data was not usable";
+    case -6:
+    case -7:
+        return "the drive delivered no record";
+    case -8:
+        return "the drive reported a medium error";
+    default:
+        return "the driver answered " + std::to_string(result);
+    }
+}
+
+}  // namespace
+
+tape_t::~tape_t() { close_tape(*this); }
+
+bool is_device_name(const std::string& name) { return name.rfind("\\\\.\\", 0) == 0; }
+
+bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fallback)
+{
+    tape.name = name;
+    if (!allocate(tape))
+        return false;
+    if (is_device_name(name)) {
+        tape.format = format_t::device;
+        tape.driver = &format_driver(tape.format);
+        return open_device(name, tape);
+    }
+    if (!open_file(name, GENERIC_READ, OPEN_EXISTING, tape))
+        return false;
+    tape.format = from != format_t::unknown ? from : detect_format(tape);
+    if (tape.format == format_t::unknown && fallback != format_t::unknown) {
+        tape.format = fallback;
+        fprintf(stderr, "brxtool: %s: the content fits no format; read as %s, from its name\n", name.c_str(),
+                format_info(fallback).name);
+    }
+    if (tape.format == format_t::unknown) {
+        fprintf(stderr,
+                "brxtool: %s: the content fits none of the formats brx, tap, e11, aws (--from FORMAT reads it as one)\n",
+                name.c_str());
+        return false;
+    }
+    tape.driver = &format_driver(tape.format);
+    return set_up(tape);
+}
+
+bool create_tape(const std::string& name, format_t format, tape_t& tape)
+{
+    tape.name = name;
+    tape.format = format;
+    tape.driver = &format_driver(format);
+    return allocate(tape) && open_file(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, tape) && set_up(tape);
+}
+
+block_t read_block(tape_t& tape)
+{
+    uint32_t offset = offset_of(tape);
+    block_t block;
+    block.offset = tape.handle.position;
+    block.data = tape.memory + data_at;
+    int32_t result = tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
+    tape.last_result = result;
+    bool device = tape.format == format_t::device;
+    if (result < 0) {
+        bool end = device ? result == -9 || result == -1 : result == -2 && tape.handle.last_error == 0;
+        // An image's data ends where the file does (or, in SIMH images, at an end marker).
+        bool simh = tape.format == format_t::tap || tape.format == format_t::e11;
+        if (!device && (end ? !simh && tape.handle.position != tape.file_size : tape.handle.last_error == 0)) {
+            end = false;
+            tape.handle.last_error = ERROR_INVALID_DATA;  // a block cut off by the end of the file
+        }
+        block.kind = end ? block_kind_t::end : block_kind_t::failed;
+        if (!end)
+            report_tape_failure(tape, "cannot read the block after " + where(tape));
+        return block;
+    }
+    block.length = static_cast<uint32_t>(result);
+    block.bad = !device && tape.handle.bad_record;
+    if (result == 0 && !block.bad) {
+        block.kind = block_kind_t::mark;
+        ++tape.marks;
+        ++tape.file;
+        tape.record = 0;
+        return block;
+    }
+    block.kind = block_kind_t::record;
+    ++tape.record;
+    if (block.length > record_room) {
+        fprintf(stderr, "brxtool: %s: %s: a record of %u bytes is longer than the %u bytes brxtool carries\n",
+                tape.name.c_str(), where(tape).c_str(), block.length, record_room);
+        tape.handle.last_error = ERROR_INVALID_PARAMETER;
+        block.kind = block_kind_t::failed;
+        return block;
+    }
+    ++tape.records;
+    tape.bytes += block.length;
+    tape.bad += block.bad ? 1 : 0;
+    return block;
+}
+
+bool write_record(tape_t& tape, uint8_t* data, uint32_t length, bool bad)
+{
+    tape.handle.bad_record = bad;
+    int32_t result = tape.driver->write_record(&tape.handle, data - offset_of(tape), length);
+    tape.handle.bad_record = false;
+    if (result != static_cast<int32_t>(length)) {
+        report_tape_failure(tape, "cannot write a record of " + std::to_string(length) + " bytes");
+        return false;
+    }
+    ++tape.record;
+    ++tape.records;
+    tape.bytes += length;
+    tape.bad += bad ? 1 : 0;
+    return true;
+}
+
+bool write_mark(tape_t& tape)
+{
+    if (tape.driver->write_tape_mark(&tape.handle, tape.memory, buffer_size) != 0) {
+        report_tape_failure(tape, "cannot write a tape mark");
+        return false;
+    }
+    ++tape.marks;
+    ++tape.file;
+    tape.record = 0;
+    return true;
+}
+
+bool finish_tape(tape_t& tape)
+{
+    if (tape.driver->erase(&tape.handle, tape.memory, buffer_size) != 0) {
+        report_tape_failure(tape, "cannot end the image");
+        return false;
+    }
+    return true;
+}
+
+void close_tape(tape_t& tape)
+{
+    if (tape.handle.os_handle != INVALID_HANDLE_VALUE)
+        CloseHandle(tape.handle.os_handle);
+    tape.handle.os_handle = INVALID_HANDLE_VALUE;
+    if (tape.memory != nullptr)
+        VirtualFree(tape.memory, 0, MEM_RELEASE);
+    tape.memory = nullptr;
+}
+
+std::string where(const tape_t& tape)
+{
+    return "file " + std::to_string(tape.file) + ", record " + std::to_string(tape.record);
+}
+
+void report_tape_failure(const tape_t& tape, const std::string& what)
+{
+    std::string reason = tape.handle.last_error == ERROR_INVALID_DATA
+                             ? "damaged image at offset " + std::to_string(tape.handle.position)
+                             : error_text(tape.handle.last_error);
+    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
+        reason = drive_failure(tape.last_result);
+    fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), reason.c_str());
+}
+
+int failure_status(const tape_t& tape) { return tape.handle.last_error == ERROR_INVALID_DATA ? exit_different : exit_trouble; }
+
+std::string error_text(DWORD code)
+{
+    std::string text = system_error_text(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}

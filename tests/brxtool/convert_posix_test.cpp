@@ -1,0 +1,123 @@
+// brxtool convert: every pair of formats, the list of skipped records, and what a format cannot hold.
+#include <gtest/gtest.h>
+
+#include "tests/brxtool/image_writers.h"
+
+using namespace brxtool_test;
+
+namespace {
+
+const char* const formats[] = {"dmp", "tap", "e11", "aws"};
+
+std::string name(const char* format) { return std::string(format) == "dmp" ? "brx" : format; }
+
+const std::vector<block_t> mixed = {rec(1, 1),      rec(3, 2),      rec(80, 3),       mark(),
+                                    rec(65535, 4),  rec(65536, 5),  rec(1000000, 6),  mark(),
+                                    mark(),         rec(7, 7),      mark()};
+
+}  // namespace
+
+TEST(brxtool_convert, every_pair_of_formats_byte_for_byte)
+{
+    scratch_directory_t directory;
+    for (const char* from : formats) {
+        directory.write(std::string("in.") + from, image_of(name(from), mixed));
+        for (const char* to : formats) {
+            const std::string out = std::string("out.") + to;
+            brx_run_t run = brxtool(directory, {"convert", std::string("in.") + from, out});
+            EXPECT_EQ(run.exit_status, 0) << from << " -> " << to << run.standard_error;
+            EXPECT_TRUE(directory.read(out) == image_of(name(to), mixed)) << from << " -> " << to;
+        }
+    }
+}
+
+TEST(brxtool_convert, bad_records_and_what_a_format_cannot_hold)
+{
+    const std::vector<block_t> with_bad = {rec(5, 1), bad(), bad(3), mark(), rec(4, 2)};
+    const std::vector<block_t> plain = {rec(5, 1), text(record_of(3, 99)), mark(), rec(4, 2)};
+    const std::vector<block_t> dropped = {rec(5, 1), mark(), rec(4, 2)};
+    const std::string stop = "brxtool: in.tap: file 0, record 2 (0 bytes) is marked bad and aws cannot mark it "
+                             "(--bad=drop or --bad=plain say what to do)\n";
+    const struct {
+        std::vector<std::string> extra;
+        int status;
+        std::string out;  // empty: no OUT left
+        std::string error;
+    } cases[] = {
+        {{"out.e11"}, 0, simh_image(with_bad, false), ""},
+        {{"out.aws"}, 2, "", stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws removed\n"},
+        {{"out.aws", "--keep-partial"}, 2, aws_image({rec(5, 1)}),
+         stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws kept, incomplete\n"},
+        {{"out.aws", "--bad=plain"}, 0, aws_image(plain), ""},
+        {{"out.dmp", "--bad=drop"}, 0, brx_image(dropped), ""},
+        {{"out.img", "--bad=plain"}, 2, "",
+         "brxtool: convert: cannot tell the format of out.img from its name: give --to FORMAT\n"},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.tap", simh_image(with_bad, true));
+        std::vector<std::string> arguments = {"convert", "in.tap"};
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        brx_run_t run = brxtool(directory, arguments);
+        EXPECT_EQ(run.exit_status, c.status) << c.extra[0] << run.standard_error;
+        EXPECT_EQ(run.standard_error, c.error) << c.extra[0];
+        EXPECT_EQ(directory.exists(c.extra[0]), !c.out.empty()) << c.extra[0];
+        EXPECT_TRUE(directory.read(c.extra[0]) == c.out) << c.extra[0];
+    }
+}
+
+TEST(brxtool_convert, skipped_records_listed_beside_a_dump_become_bad_records)
+{
+    // Blocks: 10 bytes at 0, a mark at 18, 20 bytes at 26, 30 bytes at 54; the file ends at 92.
+    const std::string dump = brx_image({rec(10, 1), mark(), rec(20, 2), rec(30, 3)});
+    const std::string good = "brx skipped records; dump file size 92 bytes\n"
+                             "block 1 file 0 record 2 offset 18 sense 03/11/00\n"
+                             "block 3 file 1 record 1 offset 26 sense 03/11/00\n"
+                             "block 4 file 1 record 2 offset 26 sense 00/00/00\n"
+                             "block 7 file 1 record 5 offset 92 sense 03/11/00\n";
+    const std::vector<block_t> expected = {rec(10, 1), bad(), mark(), bad(), bad(), rec(20, 2), rec(30, 3), bad()};
+    const struct {
+        std::string list, error;
+    } cases[] = {
+        {good, ""},
+        {"brx skipped records; dump file size 91 bytes\n",
+         "brxtool: in.dmp.bad: it was written for a dump file of 91 bytes, in.dmp has 92: refused\n"},
+        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 19 sense 03/11/00\n",
+         "brxtool: in.dmp: in.dmp.bad does not match: it lists block 1 (file 0, record 2) at offset 19, where in.dmp "
+         "has block 2 (file 1, record 1) at offset 26\n"
+         "brxtool: convert: stopped after file 1, record 0 of in.dmp; out.tap removed\n"},
+        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 18 sense 3/11/00\n",
+         "brxtool: in.dmp.bad: line 2 is not a skipped record in order: refused\n"},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t directory;
+        directory.write("in.dmp", dump);
+        directory.write("in.dmp.bad", c.list);
+        brx_run_t run = brxtool(directory, {"convert", "in.dmp", "out.tap"});
+        EXPECT_EQ(run.exit_status, c.error.empty() ? 0 : 2) << c.list;
+        EXPECT_EQ(run.standard_error, c.error);
+        EXPECT_TRUE(directory.read("out.tap") == (c.error.empty() ? simh_image(expected, true) : "")) << c.list;
+    }
+}
+
+TEST(brxtool_convert, a_device_over_the_virtual_drive)
+{
+    scratch_directory_t directory;
+    directory.write("tape.dmp", image_of("brx", mixed));
+    setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
+    brx_run_t convert = brxtool(directory, {"convert", "\\\\.\\tape0", "out.tap"});
+    brx_run_t verify = brxtool(directory, {"verify", "out.tap", "\\\\.\\tape0"});
+    setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=2").c_str(), 1);
+    brx_run_t failed = brxtool(directory, {"convert", "\\\\.\\tape0", "bad.tap"});
+    unsetenv("BRX_TAPE0");
+    EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
+    EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
+    EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
+    EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
+                                      "4 tape marks, 0 bad records\n");
+    EXPECT_EQ(failed.exit_status, 2);
+    EXPECT_EQ(failed.standard_error,
+              "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium error\n"
+              "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
+    EXPECT_FALSE(directory.exists("bad.tap"));
+}

@@ -1,0 +1,90 @@
+// Tape images written straight from the formats' definitions, apart from the program's drivers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e_posix.h"
+
+namespace brxtool_test {
+
+struct block_t {
+    enum kind_t { record, mark, bad } kind;
+    std::string data;
+};
+
+inline block_t rec(size_t length, unsigned seed) { return {block_t::record, record_of(length, seed)}; }
+inline block_t text(const std::string& data) { return {block_t::record, data}; }
+inline block_t mark() { return {block_t::mark, ""}; }
+inline block_t bad(size_t length = 0) { return {block_t::bad, record_of(length, 99)}; }
+
+inline std::string le(uint32_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+inline std::string brx_image(const std::vector<block_t>& blocks)
+{
+    std::vector<std::string> parts;
+    for (const block_t& block : blocks)
+        parts.push_back(block.data);
+    return container_of(parts);
+}
+
+// Word, data, a pad byte after an odd length (padded), the word again; an end-of-medium word last.
+inline std::string simh_image(const std::vector<block_t>& blocks, bool padded, bool end = true)
+{
+    std::string image;
+    for (const block_t& block : blocks) {
+        uint32_t word = static_cast<uint32_t>(block.data.size()) | (block.kind == block_t::bad ? 0x80000000u : 0);
+        image += le(word, 4);
+        if (word == 0)
+            continue;
+        image += block.data + (padded && block.data.size() % 2 ? std::string(1, '\0') : "") + le(word, 4);
+    }
+    return end ? image + le(0xFFFFFFFF, 4) : image;
+}
+
+// 6-byte headers: this chunk's length, the previous chunk's, flags, 0; chunks of at most 65,535.
+inline std::string aws_image(const std::vector<block_t>& blocks)
+{
+    std::string image;
+    uint32_t previous = 0;
+    for (const block_t& block : blocks) {
+        if (block.kind == block_t::mark) {
+            image += le(0, 2) + le(previous, 2) + le(0x40, 1) + le(0, 1);
+            previous = 0;
+            continue;
+        }
+        for (size_t done = 0; done < block.data.size();) {
+            uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(65535, block.data.size() - done));
+            uint32_t flags = (done == 0 ? 0x80 : 0) | (done + chunk == block.data.size() ? 0x20 : 0);
+            image += le(chunk, 2) + le(previous, 2) + le(flags, 1) + le(0, 1) + block.data.substr(done, chunk);
+            previous = chunk;
+            done += chunk;
+        }
+    }
+    return image;
+}
+
+inline std::string image_of(const std::string& format, const std::vector<block_t>& blocks)
+{
+    if (format == "tap")
+        return simh_image(blocks, true);
+    if (format == "e11")
+        return simh_image(blocks, false);
+    if (format == "aws")
+        return aws_image(blocks);
+    return brx_image(blocks);
+}
+
+inline brx_run_t brxtool(const scratch_directory_t& directory, const std::vector<std::string>& arguments)
+{
+    return run_program(BRXTOOL_EXECUTABLE, arguments, directory.path());
+}
+
+}  // namespace brxtool_test
