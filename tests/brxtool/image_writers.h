@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/e2e_posix.h"
+#include "tests/support/e2e.h"
 
 namespace brxtool_test {
 
