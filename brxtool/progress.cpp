@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace {
 
 constexpr auto quiet_start = std::chrono::seconds(2);
@@ -11,7 +13,7 @@ constexpr auto interval = std::chrono::milliseconds(250);
 }  // namespace
 
 progress_t::progress_t(const char* name)
-    : command(name), terminal(standard_error_is_terminal()), start(clock::now()), next(start + quiet_start)
+    : command(name), terminal(_isatty(_fileno(stderr)) != 0), start(clock::now()), next(start + quiet_start)
 {
 }
 

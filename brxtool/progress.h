@@ -5,9 +5,6 @@
 #include <chrono>
 #include <cstdint>
 
-// Whether standard error is a terminal (a console on Windows); one file per system.
-bool standard_error_is_terminal();
-
 class progress_t {
 public:
     explicit progress_t(const char* command);
