@@ -199,6 +199,25 @@ private:
     int silence_ms;
 };
 
+// A fresh login reports UNIT ATTENTION (power on, reset) to the first commands; TEST UNIT READY
+// takes them, as libiscsi's full connect does, so the program's first command meets the drive.
+bool clear_unit_attentions(scsi_device_t& device) {
+    constexpr int max_attentions = 10;
+    constexpr uint8_t unit_attention = 0x06;
+    for (int attempt = 0; attempt < max_attentions; ++attempt) {
+        const uint8_t cdb[6] = {};
+        uint8_t sense[32] = {};
+        scsi_command_t command;
+        command.cdb = cdb, command.cdb_length = sizeof cdb, command.sense = sense, command.sense_capacity = sizeof sense;
+        const scsi_reply_t reply = device.execute(command);
+        if (reply.error != NO_ERROR) return false;
+        if (reply.status != SCSI_STATUS_CHECK_CONDITION || reply.sense_length < 3 || (sense[2] & 0x0F) != unit_attention) {
+            return true;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 DWORD open_iscsi_device(const char* device_string, std::unique_ptr<scsi_device_t>& device) {
@@ -213,11 +232,17 @@ DWORD open_iscsi_device(const char* device_string, std::unique_ptr<scsi_device_t
     // Replaying commands after a reconnect could write a record twice on a tape.
     iscsi_set_noautoreconnect(context.get(), 1);
     iscsi_set_timeout(context.get(), address.timeout_seconds);  // a portal that accepts but never answers
-    sigpipe_guard_t guard;
-    if (iscsi_full_connect_sync(context.get(), address.portal.c_str(), address.lun) != 0) {
-        return ERROR_DEVICE_NOT_CONNECTED;
+    // Connect and log in step by step: libiscsi's full connect leaks its own state when the target
+    // dies during the login.
+    {
+        sigpipe_guard_t guard;
+        if (iscsi_connect_sync(context.get(), address.portal.c_str()) != 0 || iscsi_login_sync(context.get()) != 0) {
+            return ERROR_DEVICE_NOT_CONNECTED;
+        }
     }
-    device = std::make_unique<iscsi_device_t>(std::move(context), address.lun, address.timeout_seconds);
+    auto opened = std::make_unique<iscsi_device_t>(std::move(context), address.lun, address.timeout_seconds);
+    if (!clear_unit_attentions(*opened)) return ERROR_DEVICE_NOT_CONNECTED;
+    device = std::move(opened);
     return NO_ERROR;
 }
 
