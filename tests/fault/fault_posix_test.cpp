@@ -2,7 +2,6 @@
 // media in use by another run, and a medium beyond 4 GiB.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -93,18 +92,18 @@ bool command(vtape_t& tape, std::vector<uint8_t> cdb, std::vector<uint8_t>* data
     return reply.error == NO_ERROR && reply.status == 0;
 }
 
-// The dump goes to a pipe and the restore's medium is compared piecewise, so the test costs one
-// medium's worth of disk. The restored medium is then walked back across the 4 GiB line.
+// About 70 s and 4.4 GB of disk at a time: the dump file is compared and removed before the restore.
+// The restored medium is then walked back across the 4 GiB line by the virtual drive.
 TEST(fault, a_medium_over_4_gib_is_dumped_restored_and_walked_back_across_the_line)
 {
     scratch_directory_t dir;
     const std::string source = dir.file("big.dmp"), copy = dir.file("copy.dmp");
     const std::vector<uint64_t> offsets = write_sparse_medium(source, 130000);
-    ASSERT_GT(std::filesystem::file_size(source), (1ull << 32) + (1ull << 26));
-    ASSERT_EQ(mkfifo(dir.file("out.pipe").c_str(), 0600), 0);
-    const pid_t dump = start_brx({tape0, "out.pipe"}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err");
-    EXPECT_TRUE(same_files(dir.file("out.pipe"), source));
+    ASSERT_GT(std::filesystem::file_size(source), (1ull << 32) + (1ull << 24));
+    const pid_t dump = start_brx({tape0, "out.dmp"}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err");
     EXPECT_EQ(finish(dump), 0);
+    EXPECT_TRUE(same_files(dir.file("out.dmp"), source));
+    std::filesystem::remove(dir.file("out.dmp"));
     const pid_t restore = start_brx({"big.dmp", tape1}, dir.path(), {{"BRX_TAPE1", "vtape:" + copy}}, "err2");
     EXPECT_EQ(finish(restore), 0);
     EXPECT_EQ(dir.read("err") + dir.read("err2"), "");
