@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/fault/fault_support_posix.h"
 #include "tests/support/e2e_posix.h"
