@@ -21,6 +21,20 @@ DWORD open_failure(DWORD error, const std::string& reason, std::string* why)
     return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
 }
 
+// Without capacity=, the medium may grow into the free space of its file system less a margin, so
+// that the drive reports the end of the medium as a real one would, before the disk is full.
+uint64_t default_capacity(const std::string& medium_path, uint64_t medium_size)
+{
+    const std::string::size_type slash = medium_path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : medium_path.substr(0, slash + 1);
+    ULARGE_INTEGER free_bytes;
+    if (!GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &free_bytes, nullptr, nullptr))
+        return 0;  // unknown: unlimited, as before
+    const uint64_t total = medium_size + free_bytes.QuadPart;
+    const uint64_t margin = std::max(total / 100, uint64_t{64} << 20);
+    return total > margin ? total - margin : 1;  // 1: no write fits
+}
+
 }  // namespace
 
 DWORD vtape_t::open(const char* name, std::unique_ptr<vtape_t>& out, std::string* why)
@@ -49,6 +63,8 @@ DWORD vtape_t::open(const char* name, std::unique_ptr<vtape_t>& out, std::string
     if (tape->driver_.setup(&tape->handle_, tape->scratch(8), 8) != 1)
         return open_failure(tape->handle_.last_error, "cannot position the medium file '" + o.medium_path + "'",
                             why);
+    if (o.capacity == 0)
+        tape->options_.capacity = default_capacity(o.medium_path, tape->medium_size());
     out = std::move(tape);
     return NO_ERROR;
 }

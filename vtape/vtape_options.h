@@ -6,7 +6,8 @@
 //   maxblock=M       READ BLOCK LIMITS maximum (default 16777215); WRITE refuses longer records
 //   bufmode=B        buffered-mode field before any MODE SELECT (0-7, default 1)
 //   speed=S          speed field before any MODE SELECT (0-15, default 0)
-//   capacity=BYTES   medium file size, headers included, that no write may pass (VOLUME OVERFLOW, EOM)
+//   capacity=BYTES   medium file size, headers included, that no write may pass (VOLUME OVERFLOW, EOM);
+//                    by default the size at open and its file system's free space, less max(1%, 64 MiB)
 //   ew=BYTES         writes ending in the last BYTES before capacity report NO SENSE, EOM (needs capacity)
 //   attention=K      the first K commands (INQUIRY not counted) answer UNIT ATTENTION 28/00
 //   notready         every command but INQUIRY and REQUEST SENSE answers NOT READY 3A/00
@@ -39,7 +40,7 @@ struct vtape_options_t {
     uint32_t max_block = 0xFFFFFF;
     uint8_t buffered_mode = 1;
     uint8_t speed = 0;
-    uint64_t capacity = 0;       // medium file bytes, headers included; 0: unlimited
+    uint64_t capacity = 0;       // medium file bytes, headers included; 0: the default
     uint64_t early_warning = 0;  // bytes before capacity where writes report EOM
     uint32_t attention = 0;      // commands that answer UNIT ATTENTION first
     bool not_ready = false;

@@ -12,6 +12,16 @@ namespace posix {
 DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposition, DWORD flags,
                 std::unique_ptr<handle_object_t>& object);
 
+// Opens name with these open(2) flags (no O_CREAT/O_TRUNC: the disposition says) under Windows'
+// sharing rules; an existing file is cut only once the open is sure to succeed. NO_ERROR and fd,
+// or the Windows code (fd -1). Sets existed when the file was there before.
+DWORD open_shared(const char* name, int flags, DWORD access, DWORD share_mode, DWORD disposition, int& fd,
+                  bool& existed);
+
+// Takes part in sharing for a regular file's new descriptor: NO_ERROR, or ERROR_SHARING_VIOLATION
+// when access or share mode conflict with an open of any process. Closing fd gives everything back.
+DWORD claim_sharing(int fd, DWORD access, DWORD share_mode);
+
 // The Windows code for a failed open of name with this errno (a missing directory is not a missing file).
 DWORD open_error(const char* name, int error);
 

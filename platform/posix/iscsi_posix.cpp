@@ -1,6 +1,8 @@
 // An iSCSI LUN as a device, through libiscsi. Data moves straight between the socket and the
 // caller's buffer. A session that breaks or times out is closed for good: the drive may still be
-// working on the lost command, and no later command could know where the tape stands.
+// working on the lost command, and no later command could know where the tape stands. While a
+// command is out, a connection silent for a while is pinged (NOP-Out); one that stays silent for
+// the device string's time-out is given up, however long the command itself may take.
 #include "platform/posix/iscsi_posix.h"
 
 #include <poll.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <memory>
 
@@ -24,9 +27,9 @@ namespace {
 
 constexpr const char* initiator_name = "iqn.2026-12.org.brx:initiator";
 constexpr uint32_t default_timeout_seconds = 60;  // a time-out of 0 has no meaning to copy
-constexpr int login_timeout_seconds = 10;         // a portal that accepts but never answers
 constexpr size_t max_cdb_length = 16;
 constexpr int poll_interval_ms = 1000;            // libiscsi checks its time-outs when serviced
+constexpr int pings_per_timeout = 3;              // a live target answers one of them in time
 constexpr size_t sense_length_prefix = 2;         // datain after CHECK CONDITION: length, then sense
 
 struct context_deleter_t {
@@ -125,7 +128,8 @@ uint32_t transferred(const scsi_task& task, uint32_t requested) {
 
 class iscsi_device_t : public scsi_device_t {
 public:
-    iscsi_device_t(context_ptr context, int lun) : context(std::move(context)), lun(lun) {}
+    iscsi_device_t(context_ptr context, int lun, int silence_seconds)
+        : context(std::move(context)), lun(lun), silence_ms(silence_seconds * 1000) {}
 
     scsi_reply_t execute(const scsi_command_t& command) override {
         scsi_reply_t reply;
@@ -159,14 +163,26 @@ private:
         return NO_ERROR;
     }
 
-    // False when the session broke before the command completed.
+    // False when the session broke, or stayed silent too long, before the command completed.
     bool wait_for_completion() {
+        using clock = std::chrono::steady_clock;
+        const int ping_ms = silence_ms / pings_per_timeout;
+        clock::time_point last_heard = clock::now(), last_ping = last_heard;
         while (!completion.done) {
             pollfd socket = {iscsi_get_fd(context.get()), static_cast<short>(iscsi_which_events(context.get())), 0};
             if (socket.events == 0) return false;  // only while reconnecting, which is switched off
-            int ready = poll(&socket, 1, poll_interval_ms);
+            int ready = poll(&socket, 1, std::min(poll_interval_ms, ping_ms));
             if (ready < 0 && errno == EINTR) continue;
+            const clock::time_point now = clock::now();
+            if (ready > 0 && (socket.revents & POLLIN) != 0) last_heard = now;
             if (ready < 0 || iscsi_service(context.get(), ready == 0 ? 0 : socket.revents) < 0) return false;
+            if (completion.done) break;
+            if (now - last_heard >= std::chrono::milliseconds(silence_ms)) return false;
+            if (now - last_heard >= std::chrono::milliseconds(ping_ms) &&
+                now - last_ping >= std::chrono::milliseconds(ping_ms)) {
+                iscsi_nop_out_async(context.get(), nullptr, nullptr, 0, nullptr);  // libiscsi only counts it
+                last_ping = now;
+            }
         }
         return true;
     }
@@ -180,7 +196,27 @@ private:
     completion_t completion;  // declared before the context: it must outlive it
     context_ptr context;
     int lun;
+    int silence_ms;
 };
+
+// A fresh login reports UNIT ATTENTION (power on, reset) to the first commands; TEST UNIT READY
+// takes them, as libiscsi's full connect does, so the program's first command meets the drive.
+bool clear_unit_attentions(scsi_device_t& device) {
+    constexpr int max_attentions = 10;
+    constexpr uint8_t unit_attention = 0x06;
+    for (int attempt = 0; attempt < max_attentions; ++attempt) {
+        const uint8_t cdb[6] = {};
+        uint8_t sense[32] = {};
+        scsi_command_t command;
+        command.cdb = cdb, command.cdb_length = sizeof cdb, command.sense = sense, command.sense_capacity = sizeof sense;
+        const scsi_reply_t reply = device.execute(command);
+        if (reply.error != NO_ERROR) return false;
+        if (reply.status != SCSI_STATUS_CHECK_CONDITION || reply.sense_length < 3 || (sense[2] & 0x0F) != unit_attention) {
+            return true;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -195,12 +231,18 @@ DWORD open_iscsi_device(const char* device_string, std::unique_ptr<scsi_device_t
     iscsi_set_targetname(context.get(), address.target.c_str());
     // Replaying commands after a reconnect could write a record twice on a tape.
     iscsi_set_noautoreconnect(context.get(), 1);
-    iscsi_set_timeout(context.get(), login_timeout_seconds);
-    sigpipe_guard_t guard;
-    if (iscsi_full_connect_sync(context.get(), address.portal.c_str(), address.lun) != 0) {
-        return ERROR_DEVICE_NOT_CONNECTED;
+    iscsi_set_timeout(context.get(), address.timeout_seconds);  // a portal that accepts but never answers
+    // Connect and log in step by step: libiscsi's full connect leaks its own state when the target
+    // dies during the login.
+    {
+        sigpipe_guard_t guard;
+        if (iscsi_connect_sync(context.get(), address.portal.c_str()) != 0 || iscsi_login_sync(context.get()) != 0) {
+            return ERROR_DEVICE_NOT_CONNECTED;
+        }
     }
-    device = std::make_unique<iscsi_device_t>(std::move(context), address.lun);
+    auto opened = std::make_unique<iscsi_device_t>(std::move(context), address.lun, address.timeout_seconds);
+    if (!clear_unit_attentions(*opened)) return ERROR_DEVICE_NOT_CONNECTED;
+    device = std::move(opened);
     return NO_ERROR;
 }
 

@@ -1,4 +1,5 @@
 // The iscsi:// device string, checked here so a bad name fails before any connection is tried.
+#include <algorithm>
 #include <string_view>
 
 #include "platform/posix/iscsi_posix.h"
@@ -9,6 +10,7 @@ namespace {
 
 constexpr long max_port = 65535;
 constexpr long max_lun = 16383;  // the flat LUN space of SAM
+constexpr long max_timeout = 86400;
 
 bool parse_number(std::string_view text, long max, long& value) {
     if (text.empty() || text.size() > 5) return false;
@@ -39,6 +41,18 @@ bool parse_authority(std::string_view authority, std::string& portal) {
     return true;
 }
 
+// "" or "?timeout=S".
+bool parse_query(std::string_view query, int& timeout) {
+    constexpr std::string_view key = "?timeout=";
+    if (query.empty()) return true;
+    long seconds = 0;
+    if (query.substr(0, key.size()) != key || !parse_number(query.substr(key.size()), max_timeout, seconds)) {
+        return false;
+    }
+    timeout = static_cast<int>(seconds);
+    return seconds > 0;
+}
+
 }  // namespace
 
 DWORD parse_iscsi_url(const char* text, iscsi_address_t& address) {
@@ -50,10 +64,14 @@ DWORD parse_iscsi_url(const char* text, iscsi_address_t& address) {
     size_t lun_start = target_start == std::string_view::npos ? target_start : rest.find('/', target_start + 1);
     if (lun_start == std::string_view::npos) return ERROR_INVALID_NAME;
     std::string_view target = rest.substr(target_start + 1, lun_start - target_start - 1);
+    std::string_view lun_text = rest.substr(lun_start + 1);
+    size_t query_start = std::min(lun_text.find('?'), lun_text.size());
     long lun = 0;
     iscsi_address_t parsed;
     if (!parse_authority(rest.substr(0, target_start), parsed.portal) || target.empty() ||
-        target.find(' ') != std::string_view::npos || !parse_number(rest.substr(lun_start + 1), max_lun, lun)) {
+        target.find(' ') != std::string_view::npos ||
+        !parse_number(lun_text.substr(0, query_start), max_lun, lun) ||
+        !parse_query(lun_text.substr(query_start), parsed.timeout_seconds)) {
         return ERROR_INVALID_NAME;
     }
     parsed.target = std::string(target);

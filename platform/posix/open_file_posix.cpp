@@ -1,6 +1,5 @@
 // CreateFileA for ordinary files: dispositions, access, sharing and write-through.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,18 +41,6 @@ int open_descriptor(const char* name, int flags, DWORD disposition, bool& existe
     }
 }
 
-// Share mode 0 is approximated by an exclusive advisory lock, any sharing by a shared one: two
-// handles of this layer on one file then conflict as on Windows, other programs are not held off.
-DWORD lock_for_sharing(int fd, DWORD share_mode)
-{
-    int operation = (share_mode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    while (flock(fd, operation) != 0) {
-        if (errno == EINTR) continue;
-        return errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : error_from_errno(errno);
-    }
-    return NO_ERROR;
-}
-
 bool valid_disposition(DWORD disposition)
 {
     return disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING;
@@ -79,6 +66,26 @@ DWORD open_error(const char* name, int error)
     return error_from_errno(error);
 }
 
+DWORD open_shared(const char* name, int flags, DWORD access, DWORD share_mode, DWORD disposition, int& fd,
+                  bool& existed)
+{
+    fd = open_descriptor(name, flags | O_CLOEXEC, disposition, existed);
+    if (fd < 0) return open_error(name, errno);
+    struct stat info {};
+    DWORD code = fstat(fd, &info) != 0 ? error_from_errno(errno) : NO_ERROR;
+    if (code == NO_ERROR && S_ISDIR(info.st_mode)) code = ERROR_ACCESS_DENIED;
+    // Devices and pipes take no part in sharing and are never cut.
+    const bool regular = code == NO_ERROR && S_ISREG(info.st_mode);
+    if (regular) code = claim_sharing(fd, access, share_mode);
+    bool truncate = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+    if (code == NO_ERROR && regular && truncate && ftruncate(fd, 0) != 0) code = error_from_errno(errno);
+    if (code != NO_ERROR) {
+        close(fd);
+        fd = -1;
+    }
+    return code;
+}
+
 DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposition, DWORD flags,
                 std::unique_ptr<handle_object_t>& object)
 {
@@ -87,20 +94,11 @@ DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposit
     if (name[0] == '\0') return ERROR_PATH_NOT_FOUND;
     // Write-through: every write reaches the disk before WriteFile returns. NO_BUFFERING is not
     // imitated for files (O_DIRECT would demand aligned buffers and fails on tmpfs).
-    int open_flags = access_flags(access) | O_CLOEXEC | ((flags & FILE_FLAG_WRITE_THROUGH) ? O_SYNC : 0);
+    int open_flags = access_flags(access) | ((flags & FILE_FLAG_WRITE_THROUGH) ? O_SYNC : 0);
     bool existed = false;
-    int fd = open_descriptor(name, open_flags, disposition, existed);
-    if (fd < 0) return open_error(name, errno);
-    struct stat info {};
-    DWORD code = fstat(fd, &info) != 0 ? error_from_errno(errno) : NO_ERROR;
-    if (code == NO_ERROR && S_ISDIR(info.st_mode)) code = ERROR_ACCESS_DENIED;
-    if (code == NO_ERROR) code = lock_for_sharing(fd, share_mode);
-    bool truncate = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-    if (code == NO_ERROR && truncate && ftruncate(fd, 0) != 0) code = error_from_errno(errno);
-    if (code != NO_ERROR) {
-        close(fd);
-        return code;
-    }
+    int fd = -1;
+    DWORD code = open_shared(name, open_flags, access, share_mode, disposition, fd, existed);
+    if (code != NO_ERROR) return code;
     object = std::make_unique<handle_object_t>();
     object->kind = handle_kind_t::file;
     object->fd = fd;

@@ -35,6 +35,13 @@ typedef union _LARGE_INTEGER {
     } u;
     int64_t QuadPart;
 } LARGE_INTEGER;
+typedef union _ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    uint64_t QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
 
 #define TRUE 1
 #define FALSE 0
@@ -151,6 +158,9 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, L
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
 BOOL SetEndOfFile(HANDLE handle);
 BOOL FlushFileBuffers(HANDLE handle);
+// Free and total bytes of the file system holding directory (the current one when null).
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER free_to_caller, PULARGE_INTEGER total,
+                         PULARGE_INTEGER total_free);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocation_type, DWORD protect);

@@ -1,6 +1,11 @@
 // Ordinary files: CreateFileA's dispositions, codes and sharing, SetFilePointer's halves, reads and writes.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -69,6 +74,68 @@ TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_
     }
     EXPECT_TRUE(CloseHandle(second) && CloseHandle(full));
     EXPECT_EQ(read_whole(plain), "abc");
+}
+
+// Windows' rules: an open fails when its access meets an earlier open's refusal, or its refusal an
+// earlier open's access; opens without data access take no part. fopen shares reading and writing.
+TEST(create_file, sharing_follows_windows_rules_between_opens_and_processes)
+{
+    constexpr DWORD r = GENERIC_READ, w = GENERIC_WRITE, sr = FILE_SHARE_READ, all = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const struct { DWORD access1, share1, access2, share2; bool second_opens; } cases[] = {
+        {r, sr, r, all, true},           {r, sr, w, all, false},          {read_write, sr, r, sr, false},
+        {read_write, sr, r, all, true},  {w, all, r, sr, false},          {w, all, w, all, true},
+        {0, 0, read_write, 0, true},     {r, 0, 0, 0, true},              {r, all, read_write, all, true},
+    };
+    temp_dir_t dir;
+    const std::string name = dir.write("f", "abc");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
+                                        << c.share2);
+        HANDLE first = open_with(name, c.access1, c.share1, OPEN_EXISTING);
+        HANDLE second = open_with(name, c.access2, c.share2, OPEN_EXISTING);
+        const DWORD error = second == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        EXPECT_EQ(error, c.second_opens ? NO_ERROR : ERROR_SHARING_VIOLATION);
+        EXPECT_TRUE(CloseHandle(first));
+        EXPECT_EQ(CloseHandle(second), c.second_opens);
+    }
+    // What a virtual drive holds: fopen may read it but not replace it, and cuts nothing trying.
+    HANDLE medium = open_with(name, read_write, sr, OPEN_EXISTING);
+    FILE* reader = fopen(name.c_str(), "rb");
+    EXPECT_NE(reader, nullptr);
+    EXPECT_EQ(fopen(name.c_str(), "wb"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(open_with(name, read_write, sr, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(medium) && fclose(reader) == 0);
+    EXPECT_EQ(read_whole(name), "abc");
+}
+
+TEST(create_file, an_open_in_another_process_refuses_until_that_process_is_killed)
+{
+    temp_dir_t dir;
+    const std::string name = dir.write("f", "abc");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool opened = open_with(name, read_write, FILE_SHARE_READ, OPEN_EXISTING) != INVALID_HANDLE_VALUE;
+        if (write(ready[1], opened ? "y" : "n", 1) == 1) pause();
+        _exit(1);
+    }
+    char answer = 0;
+    ASSERT_EQ(read(ready[0], &answer, 1), 1);
+    EXPECT_EQ(answer, 'y');
+    EXPECT_EQ(fopen(name.c_str(), "ab"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    FILE* reader = fopen(name.c_str(), "rb");
+    EXPECT_NE(reader, nullptr);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    FILE* writer = fopen(name.c_str(), "wb");
+    EXPECT_NE(writer, nullptr);
+    EXPECT_TRUE(writer != nullptr && fclose(writer) == 0 && reader != nullptr && fclose(reader) == 0);
+    EXPECT_EQ(read_whole(name), "");
+    close(ready[0]);
+    close(ready[1]);
 }
 
 class file_pointer_test : public testing::Test {

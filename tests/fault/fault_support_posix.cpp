@@ -1,0 +1,118 @@
+#include "tests/fault/fault_support_posix.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+pid_t start_brx(const std::vector<std::string>& arguments, const std::string& directory,
+                const std::vector<std::pair<std::string, std::string>>& variables, const std::string& error_name,
+                uint64_t file_limit)
+{
+    const pid_t child = fork();
+    if (child != 0) return child;
+    for (const auto& [name, value] : variables) setenv(name.c_str(), value.c_str(), 1);
+    const rlimit limit{file_limit, file_limit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the process
+    alarm(300);
+    std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const int error = open((directory + "/" + error_name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (freopen("/dev/null", "r", stdin) != nullptr && dup2(error, 2) >= 0 && chdir(directory.c_str()) == 0)
+        execv(BRX_EXECUTABLE, argv.data());
+    _exit(127);
+}
+
+int finish(pid_t child)
+{
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+bool wait_for_size(const std::string& path, uint64_t size)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (struct stat info {}; std::chrono::steady_clock::now() < end;) {
+        if (stat(path.c_str(), &info) == 0 && uint64_t(info.st_size) >= size) return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+namespace {
+
+void put_be32(char* at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) at[i] = char(value >> (24 - 8 * i));
+}
+
+uint32_t be32(const char* at)
+{
+    return uint32_t(uint8_t(at[0])) << 24 | uint32_t(uint8_t(at[1])) << 16 | uint32_t(uint8_t(at[2])) << 8 |
+           uint8_t(at[3]);
+}
+
+}  // namespace
+
+std::vector<uint64_t> write_sparse_medium(const std::string& path, uint32_t count)
+{
+    constexpr uint32_t lengths[] = {65024, 1, 40000, 512, 65000};
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    uint64_t at = 0, previous = 1;
+    std::vector<uint64_t> offsets;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t length = i % 100 == 99 ? 0 : lengths[i % 5];
+        char block[16] = {};
+        put_be32(block, length);
+        put_be32(block + 4, uint32_t(previous));
+        put_be32(block + 8, i);
+        put_be32(block + 12, ~i);
+        if (pwrite(fd, block, 8 + std::min<uint32_t>(length, 8), off_t(at)) < 0) break;
+        offsets.push_back(previous = at);
+        at += 8 + length;
+    }
+    if (ftruncate(fd, off_t(at)) != 0) offsets.clear();
+    close(fd);
+    return offsets;
+}
+
+int64_t whole_blocks_of_prefix(const std::string& got, const std::string& source)
+{
+    std::ifstream in(source, std::ios::binary);
+    std::string head(got.size(), '\0');
+    if (!in.read(head.data(), std::streamsize(head.size())) || head != got) return -1;
+    int64_t blocks = 0;
+    uint64_t at = 0, previous = 1;
+    while (at + 8 <= got.size()) {
+        if (be32(got.data() + at + 4) != uint32_t(previous)) return -1;
+        previous = at;
+        at += 8 + uint64_t(be32(got.data() + at));
+        if (at > got.size()) return blocks;  // the one cut block
+        ++blocks;
+    }
+    return blocks;  // ends on a block's end, or within the last header
+}
+
+bool same_files(const std::string& a, const std::string& b)
+{
+    std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (first && second) {
+        first.read(x.data(), std::streamsize(x.size()));
+        second.read(y.data(), std::streamsize(y.size()));
+        if (first.gcount() != second.gcount() || std::memcmp(x.data(), y.data(), size_t(first.gcount())) != 0)
+            return false;
+    }
+    return first.eof() && second.eof();
+}
