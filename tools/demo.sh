@@ -7,8 +7,9 @@ out=${BRX_BUILD_ROOT:-$top/build}
 
 "$top/tools/install-deps.sh"
 cmake -S "$top" -B "$out/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$out/linux" -j "$(nproc)" --target brx >/dev/null
+cmake --build "$out/linux" -j "$(nproc)" --target brx brxtool >/dev/null
 brx=$out/linux/frontend/brx
+brxtool=$out/linux/brxtool/brxtool
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -49,3 +50,7 @@ echo "\$ BRX_TAPE1=vtape:blank.dmp brx copy.dmp '\\\\.\\tape1' /log=restore.log"
 BRX_TAPE1="vtape:blank.dmp" "$brx" copy.dmp '\\.\tape1' /log=restore.log
 cmp copy.dmp blank.dmp
 echo "restore: the blank tape now holds the same records and tape marks, byte for byte."
+
+echo
+echo "\$ brxtool list copy.dmp"
+"$brxtool" list copy.dmp
