@@ -51,3 +51,6 @@ wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1 || true
 ctest --test-dir "$out/win64" --output-on-failure -j "$jobs"
 wineserver -k || true
+
+echo "== Fuzzing: each harness from its seeds under ASan and UBSan"
+"$top/tools/fuzz.sh"
