@@ -99,7 +99,11 @@ void check_chained(const tape_io_handle_t& handle, const container_walk_t& walk_
     const long index = boundary_index(walk_after, handle.position);
     FUZZ_CHECK(index >= 0);
     FUZZ_CHECK(handle.block_count == index);
-    FUZZ_CHECK(handle.prev_offset == (index == 0 ? 1 : walk_after.offsets[static_cast<size_t>(index - 1)]));
+    // Before the first block any offset from 1 to 7 says "no previous block": a first block may carry any.
+    if (index == 0)
+        FUZZ_CHECK(handle.prev_offset >= 1 && handle.prev_offset < 8);
+    else
+        FUZZ_CHECK(handle.prev_offset == walk_after.offsets[static_cast<size_t>(index - 1)]);
     FUZZ_CHECK(walk_after.chained);
     if (op.code >= 8 && op.code <= 10 && op.result >= 0)
         FUZZ_CHECK(walk_after.whole && walk_after.end == handle.position);

@@ -1,6 +1,7 @@
 #include "fuzz/fuzz_support_posix.h"
 
 #include <dirent.h>
+#include <sanitizer/common_interface_defs.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -12,9 +13,12 @@
 #include "frontend/system_error_text.h"
 #include "tapeio/container_header.h"
 
+// Through the sanitizers' report stream, which libFuzzer keeps open when it silences stderr.
 void fuzz_finding(const char* what, const char* file, int line)
 {
-    fprintf(stderr, "fuzz finding: %s (%s:%d)\n", what, file, line);
+    char text[512];
+    snprintf(text, sizeof text, "fuzz finding: %s (%s:%d)", what, file, line);
+    __sanitizer_report_error_summary(text);
     abort();
 }
 
