@@ -54,3 +54,13 @@ wineserver -k || true
 
 echo "== Fuzzing: each harness from its seeds under ASan and UBSan"
 "$top/tools/fuzz.sh"
+
+echo "== Coverage: lines of copy/ and tapeio/ run by the Linux tests (at least 90% each)"
+cmake -S "$top" -B "$out/coverage" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage >/dev/null
+cmake --build "$out/coverage" -j "$jobs"
+find "$out/coverage" -name '*.gcda' -delete
+run_ctest "$out/coverage"
+for area in copy tapeio; do
+  (cd "$top" && gcovr --object-directory "$out/coverage" --filter "$area/" --fail-under-line 90 \
+                      "$out/coverage/$area")
+done
