@@ -1,11 +1,13 @@
 // The SCSI driver (both setup variants) and the tape-API driver over a drive whose every answer
-// comes from the input: failed calls, status, sense bytes, data, and counts that may lie. Beyond the
-// sanitizers: the drive reads the first and last byte of every buffer a command names, so a length
-// beyond its buffer shows; each operation ends within a bounded number of commands; the tape API
-// never reports more bytes read than asked; every device is closed again.
+// comes from the input: failed calls, status, sense (raw, or fixed format with residues at the
+// edges), data, and counts that may lie. Beyond the sanitizers: the drive reads the first and last
+// byte of every buffer a command names, so a length beyond its buffer shows; each operation ends
+// within a bounded number of commands; the tape API never reports more bytes read than asked; every
+// device is closed again.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "fuzz/fuzz_support_posix.h"
@@ -39,6 +41,32 @@ uint32_t deliver(uint8_t* to, uint32_t capacity, size_t most)
     return to == nullptr ? 0 : count;
 }
 
+// A residue or count at the edges where arithmetic on it breaks, or any other.
+uint32_t edge_value()
+{
+    const uint32_t edges[] = {0, 1, 0xFFFFFFFF, 0x80000000, 0x7FFFFFFF, 0x800000, 0xFF800000, 0x10000};
+    const size_t pick = answers->ConsumeIntegralInRange<size_t>(0, std::size(edges));
+    return pick < std::size(edges) ? edges[pick] : answers->ConsumeIntegral<uint32_t>();
+}
+
+// Fixed-format sense built field by field: VALID, the tape flags with the key, INFORMATION, ASC, ASCQ.
+uint32_t fixed_sense(uint8_t* to, uint32_t capacity)
+{
+    uint8_t sense[18] = {};
+    const uint8_t flags = answers->ConsumeIntegral<uint8_t>();
+    const uint32_t information = edge_value();
+    sense[0] = static_cast<uint8_t>(0x70 | (flags & 1) << 7 | (flags & 2) >> 1);  // VALID; current or deferred
+    sense[2] = static_cast<uint8_t>((flags & 0xE0) | answers->ConsumeIntegralInRange<uint8_t>(0, 15));
+    for (int i = 0; i < 4; ++i) sense[3 + i] = static_cast<uint8_t>(information >> (24 - 8 * i));
+    sense[7] = 10;
+    sense[12] = answers->ConsumeIntegral<uint8_t>();
+    sense[13] = answers->ConsumeIntegral<uint8_t>();
+    const uint32_t count = std::min<uint32_t>(capacity, sizeof sense);
+    if (to != nullptr && count != 0)
+        memcpy(to, sense, count);
+    return to == nullptr ? 0 : count;
+}
+
 class fuzz_drive_t : public posix::scsi_device_t {
 public:
     fuzz_drive_t() { ++live_drives; }
@@ -61,7 +89,8 @@ public:
         }
         reply.status = kind < 128 ? 0 : kind < 240 ? 2 : answers->ConsumeIntegral<uint8_t>();
         if (reply.status != 0)
-            reply.sense_length = deliver(command.sense, command.sense_capacity, 32);
+            reply.sense_length = kind % 2 == 0 ? fixed_sense(command.sense, command.sense_capacity)
+                                               : deliver(command.sense, command.sense_capacity, 32);
         reply.data_transferred = command.direction == SCSI_IOCTL_DATA_IN
                                      ? deliver(command.data, command.data_length, command.data_length)
                                      : command.data_length;
