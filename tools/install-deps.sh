@@ -2,7 +2,9 @@
 # Installs what building and testing brx needs, from Debian's packages. Safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev googletest libiscsi-dev libiscsi-bin tgt)
+# clang and its runtimes build the fuzz harnesses; gcovr reports the coverage build.
+packages=(g++ cmake make libgtest-dev libgmock-dev googletest libiscsi-dev libiscsi-bin tgt
+          clang libclang-rt-14-dev gcovr)
 if [ "${1:-}" = "--all" ]; then
   # The Windows builds and their test run under wine.
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 wine wine64)

@@ -59,3 +59,16 @@ e2e=$(count -L '^e2e$')
 all=$(count)
 wineserver -k || true
 echo "Windows x86_64 under wine: $((all - e2e)) unit tests and $e2e end-to-end tests of brx.exe passed"
+
+echo "== Fuzzing: each harness from its seeds under ASan and UBSan"
+"$top/tools/fuzz.sh"
+
+echo "== Coverage: lines of copy/ and tapeio/ run by the Linux tests (at least 90% each)"
+cmake -S "$top" -B "$out/coverage" -DCMAKE_BUILD_TYPE=Debug -DBRX_WERROR=ON -DCMAKE_CXX_FLAGS=--coverage >/dev/null
+cmake --build "$out/coverage" -j "$jobs"
+find "$out/coverage" -name '*.gcda' -delete
+run_ctest "$out/coverage"
+for area in copy tapeio; do
+  (cd "$top" && gcovr --object-directory "$out/coverage" --filter "$area/" --fail-under-line 90 \
+                      "$out/coverage/$area")
+done

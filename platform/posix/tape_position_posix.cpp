@@ -18,9 +18,11 @@ DWORD space(posix::handle_object_t& drive, uint8_t code, int64_t count)
         DWORD result = code_of(reply, piece > 0 ? motion_t::forward : motion_t::backward);
         if (result != NO_ERROR)
             return result;  // tape behind the mark met, or at the end or beginning met
-        int32_t passed = reply.sensed() && reply.valid() ? piece - reply.information() : piece;
-        if (passed == 0 || (passed > 0) != (piece > 0))
-            return ERROR_IO_DEVICE;  // no progress: stop rather than loop
+        // Any 32-bit residue may arrive: one that leaves nothing passed, or claims more than was
+        // asked or the other way, is a drive fault; stop rather than loop or overshoot.
+        int64_t passed = reply.sensed() && reply.valid() ? int64_t{piece} - reply.information() : piece;
+        if (piece > 0 ? passed <= 0 || passed > piece : passed >= 0 || passed < piece)
+            return ERROR_IO_DEVICE;
         count -= passed;
     }
     return NO_ERROR;

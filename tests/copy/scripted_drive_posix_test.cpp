@@ -134,6 +134,17 @@ TEST_F(scripted_drive, dump_outcomes)
         }
         EXPECT_EQ(drive->commands.at(0).cdb, rewind_cdb) << n;
     }
+    // Stopped before any record: a rewind that cannot be sent, a dump file that cannot be made.
+    const struct { scripted_reply_t reply; std::string file, message; } refusals[] = {
+        {fails(ERROR_IO_DEVICE), "never.dmp", "Failed to rewind tape: " + system_text(ERROR_IO_DEVICE) + "\n"},
+        {good(), "missing/out.dmp", "Failed to open dump file: " + system_text(ERROR_PATH_NOT_FOUND) + "\n"},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(run({r.reply}, "", r.file), 1) << r.file;
+        EXPECT_EQ(std::tie(console, logged), std::tie(r.message, r.message));
+        EXPECT_FALSE(copy_context.dump_file_created || directory.exists(r.file)) << r.file;
+        EXPECT_EQ(drive->commands.size(), 1u) << r.file;
+    }
 }
 
 TEST_F(scripted_drive, restore_requests_carry_the_exact_fields)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frontend/usage.h"
+#include "platform/platform.h"
 #include "tests/support/e2e.h"
 
 TEST(command_line, answers_without_touching_a_tape)
@@ -18,6 +19,7 @@ TEST(command_line, answers_without_touching_a_tape)
         "continue execution\n\n";
     EXPECT_EQ(std::string(usage_text), usage);
     const std::string wrong = "brx: wrong argument(s) detected\n" + usage, cdrom = "\\\\.\\cdrom0: wrong device name\n";
+    const std::string no_file = "Failed to open dump file: " + system_text(ERROR_FILE_NOT_FOUND) + "\n";
     const std::string long_714 = "BRX:714: \\\\.\\cdrom" + std::string(400, 'x') + ": wrong device name\n";
     const struct {
         std::vector<std::string> arguments;
@@ -32,6 +34,7 @@ TEST(command_line, answers_without_touching_a_tape)
         {{"a", "b", "/LOG=Run.TXT"}, 1, wrong, ""},
         {{"\\\\.\\CDROM0", "out.dmp", "/log=run.txt"}, 1, cdrom, cdrom},
         {{"in.dmp", "\\\\.\\CDROM" + std::string(400, 'X'), "/log=run.txt"}, 1, long_714, long_714},
+        {{"missing.dmp", "\\\\.\\tape0", "/log=run.txt"}, 1, no_file, no_file},  // looked at before the device
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;

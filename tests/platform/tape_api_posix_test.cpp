@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -113,8 +114,15 @@ TEST_F(tape_api, set_tape_position_spaces_in_24_bit_pieces_and_names_what_stoppe
     drive->push(check(recovered, 0, true, -2));  // 3 of 5 passed backward: the rest follows
     ASSERT_EQ(SetTapePosition(tape, blocks, 0, 0xFFFFFFFB, back, FALSE), NO_ERROR);
     EXPECT_EQ(sent(), (std::vector<bytes_t>{{0x11, 0, 0xFF, 0xFF, 0xFB, 0}, {0x11, 0, 0xFF, 0xFF, 0xFE, 0}}));
-    drive->push(check(recovered, 0, true, 4));  // nothing passed: no endless loop
-    EXPECT_EQ(SetTapePosition(tape, blocks, 0, 4, 0, FALSE), ERROR_IO_DEVICE);
+    // Nothing passed (no endless loop), more than asked, or the wrong way: a drive fault.
+    for (int32_t residue : {4, -1, 5, INT32_MIN, INT32_MAX}) {
+        SCOPED_TRACE(residue);
+        drive->push(check(recovered, 0, true, residue));
+        EXPECT_EQ(SetTapePosition(tape, blocks, 0, 4, 0, FALSE), ERROR_IO_DEVICE);
+        EXPECT_EQ(sent().size(), 1u);
+    }
+    drive->push(check(recovered, 0, true, INT32_MIN));
+    EXPECT_EQ(SetTapePosition(tape, blocks, 0, 0xFFFFFFFB, back, FALSE), ERROR_IO_DEVICE);
     EXPECT_EQ(sent().size(), 1u);
     EXPECT_EQ(SetTapePosition(tape, TAPE_SPACE_SETMARKS, 0, 1, 0, FALSE), ERROR_INVALID_FUNCTION);
     EXPECT_TRUE(sent().empty());

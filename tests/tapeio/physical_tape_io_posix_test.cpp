@@ -1,6 +1,8 @@
 // The tape-API driver over the virtual drive and a scripted one (outcomes a virtual medium cannot
 // give, position queries that fail), and one medium walked through all three drivers.
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <tuple>
 
 #include "tapeio/tape_io_objects.h"
@@ -163,6 +165,44 @@ TEST(physical_vtape, writes_report_the_early_warning_and_a_full_medium_as_minus_
     for (size_t i : {0, 1, 2, 3, 4, 6})
         EXPECT_EQ(drive.read(), static_cast<int32_t>(steps[i].length)) << i;
     EXPECT_EQ(drive.read(), -2);
+}
+
+// The MODE SELECT commands in the trace since the last call (their CDBs); empties the trace.
+std::vector<std::string> selects_in(const std::string& trace)
+{
+    std::vector<std::string> selects;
+    std::istringstream lines(read_whole(trace));
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("15 ", 0) == 0 || line.rfind("55 ", 0) == 0) selects.push_back(line.substr(0, line.find(" |")));
+    std::ofstream(trace, std::ios::trunc);
+    return selects;
+}
+
+// A drive that compresses, has a fixed block length and is unbuffered. Setup turns all three off; a
+// buffer too small for a step's work area leaves that step out, and a second setup does only that.
+TEST(physical_vtape, setup_turns_compression_off_and_selects_variable_blocks_and_buffered_mode)
+{
+    temp_dir_t directory;
+    const std::string trace = directory.file("trace.txt");
+    const std::string compression = "15 10 00 00 14 00", variable = "15 00 00 00 0C 00",
+                      buffered = "55 00 00 00 00 00 00 00 08 00";
+    const struct { uint32_t size; std::vector<std::string> first, second; } cases[] = {
+        {size, {compression, variable, buffered}, {}},
+        {4351, {compression, variable, buffered}, {}},
+        {4350, {compression, variable}, {buffered}},
+        {sizeof(TAPE_GET_DRIVE_PARAMETERS) - 1, {}, {compression, variable, buffered}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        vtape_drive_t drive("vtape:" + directory.file("tape.brx") + "?trace=" + trace + "&bufmode=0");
+        TAPE_SET_MEDIA_PARAMETERS fixed{512};
+        ASSERT_EQ(SetTapeParameters(drive.handle.get_os_handle(), SET_TAPE_MEDIA_INFORMATION, &fixed), NO_ERROR);
+        selects_in(trace);
+        EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), c.size), 0);
+        EXPECT_EQ(selects_in(trace), c.first);
+        EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), size), 0);
+        EXPECT_EQ(selects_in(trace), c.second);
+    }
 }
 
 scripted_reply_t position_at(uint32_t block)
