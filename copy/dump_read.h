@@ -6,11 +6,10 @@
 // read_dump_record's results besides a record length (0 for a tape mark).
 constexpr int32_t dump_end_of_data = -9;  // the SCSI driver's answer behind the last recorded data
 constexpr int32_t dump_read_failed = -1;  // reported already; the dump has failed
-constexpr int32_t dump_record_skipped = -2;  // "/skip": reported; the tape stands behind the record
-constexpr int32_t dump_gave_up = -3;         // "/skip": too many unreadable records in a row
-
-// A result longer than the data area behind the driver's data offset: the record did not fit.
-constexpr int32_t dump_record_too_long = -100;
+// Dump's own results lie below every driver result, so that a failed read is never taken for one.
+constexpr int32_t dump_record_too_long = -100;  // longer than the data area behind the data offset
+constexpr int32_t dump_record_skipped = -101;   // "/skip": reported; the tape stands behind the record
+constexpr int32_t dump_gave_up = -102;          // "/skip": too many unreadable records in a row
 
 // "/skip" stops after this many unreadable records in a row.
 constexpr uint32_t dump_skips_in_a_row = 1000;

@@ -105,6 +105,7 @@ TEST_F(scripted_drive, dump_outcomes)
 {
     const scripted_reply_t mark = answer(0x80), blank = answer(0x08), medium = answer(0x03);
     const std::string r10 = record_of(10, 1), eod = bad(18) + "Failed to read tape block: " + system_text(NO_ERROR) + "\n";
+    const std::string lost = "Failed to read tape block: " + system_text(ERROR_IO_DEVICE) + "\n";
     const struct {
         std::vector<scripted_reply_t> replies;
         int32_t reads;
@@ -117,6 +118,7 @@ TEST_F(scripted_drive, dump_outcomes)
         {{good(), record(10, 1), medium, blank}, 3, 1, eod, eod + "DUMP file offset: 18\n", {r10}},  // end of data in a retry
         {{good(), medium, record(10, 1), medium, mark, blank}, 1, 0, bad(0) + bad(18), bad(0) + bad(18), {r10, ""}},
         {{answer(0x06), answer(0x06), record(5, 1), blank}, 0, 0, "", "", {record_of(5, 1)}},  // rewind refused
+        {{good(), record(10, 1), fails(ERROR_IO_DEVICE)}, 0, 1, lost, lost + "DUMP file offset: 18\n", {r10}},  // a lost drive
     };
     for (size_t n = 0; n < std::size(cases); ++n) {
         const auto& c = cases[n];
