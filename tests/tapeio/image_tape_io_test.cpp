@@ -76,6 +76,26 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
         EXPECT_EQ(driver->read_forward(&handle, buffer.data(), size), -2);
         EXPECT_EQ(driver->space_file_reverse(&handle, buffer.data(), size), 0);
         EXPECT_EQ(handle.block_count, 5);
+        // The movements without data from the start: blocks 0 to 6 as written, then the bad record.
+        ASSERT_EQ(driver->rewind(&handle, buffer.data(), size), 1);
+        EXPECT_EQ(driver->read_forward(&handle, buffer.data(), at - 1), -1);  // no room: nothing moves
+        const struct { int32_t (*move)(image_tape_io_t*, tape_io_handle_t*, uint8_t*, uint32_t); int32_t result, blocks; } moves[] = {
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 2},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->step_record_forward(h, b, n, 1); }, 65535, 3},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_record_reverse(h, b, n, 1); }, 0, 2},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->step_record_reverse(h, b, n, 1); }, 0, 1},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 2},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 6},
+            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, -2, marked ? 8 : 7},
+        };
+        for (const auto& m : moves) {
+            EXPECT_EQ(m.move(driver, &handle, buffer.data(), size), m.result) << &m - moves;
+            uint32_t blocks = 0;
+            EXPECT_EQ(driver->get_block_count(&handle, &blocks), 0);
+            EXPECT_EQ(blocks, static_cast<uint32_t>(m.blocks)) << m.result;
+        }
+        EXPECT_EQ(driver->flush(&handle, buffer.data(), 64), 0);
+        EXPECT_EQ(driver->unload(&handle, buffer.data(), 64), 0);
         CloseHandle(handle.os_handle);
         std::remove(path.c_str());
     }
