@@ -100,3 +100,43 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
         std::remove(path.c_str());
     }
 }
+
+// What a SIMH reader passes over on its way to a record, counted by kind; then damage.
+TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stops_at_damage)
+{
+    const auto word = [](uint32_t w) { return std::vector<uint8_t>{uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)}; };
+    std::vector<uint8_t> image;
+    const auto add = [&](std::vector<uint8_t> bytes) { image.insert(image.end(), bytes.begin(), bytes.end()); };
+    const auto record = [&](uint32_t w, std::vector<uint8_t> data) {
+        add(word(w)), add(data);
+        if (data.size() % 2 != 0) add({0});
+        add(word(w));
+    };
+    add(word(0x70000000));                  // a private marker
+    record(0x30000003, {1, 2, 3});          // a private record
+    add(word(0xFFFFFFFE));                  // an erase gap
+    record(0xE0000002, {4, 5});             // a tape description
+    record(0x90000001, {6});                // a reserved class
+    record(0x00000002, {7, 8});             // the record
+    add(word(0xFFFE0001));                  // an illegal marker
+    const std::string path = (std::filesystem::temp_directory_path() / "brx-image-passing.tap").string();
+    FILE* out = fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    fwrite(image.data(), 1, image.size(), out);
+    fclose(out);
+    simh_tap_tape_io_t tap;
+    tape_io_handle_t handle;
+    handle.attach(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<uint8_t> buffer(64);
+    ASSERT_EQ(tap.setup(&handle, buffer.data(), 64), 1);
+    ASSERT_EQ(tap.read_forward(&handle, buffer.data(), 64), 2);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 4, buffer.begin() + 6), std::vector<uint8_t>({7, 8}));
+    const passed_over_t& p = handle.passed_over;
+    EXPECT_EQ(std::vector<uint32_t>({p.gaps, p.private_items, p.descriptions, p.reserved}), std::vector<uint32_t>({1, 2, 1, 1}));
+    const uint64_t after_record = handle.position;
+    EXPECT_EQ(tap.read_forward(&handle, buffer.data(), 64), -1);
+    EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_INVALID_DATA));
+    EXPECT_EQ(handle.position, after_record);
+    CloseHandle(handle.os_handle);
+    std::remove(path.c_str());
+}
