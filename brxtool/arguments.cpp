@@ -4,11 +4,11 @@
 
 namespace {
 
-const option_spec_t* find_spec(const std::vector<option_spec_t>& specs, const std::string& name)
+const known_option_t* find_known(const std::vector<known_option_t>& known, const std::string& name)
 {
-    for (const option_spec_t& spec : specs)
-        if (name == spec.name)
-            return &spec;
+    for (const known_option_t& option : known)
+        if (name == option.name)
+            return &option;
     return nullptr;
 }
 
@@ -20,7 +20,7 @@ std::string arguments_t::value(const std::string& name) const
     return found == options.end() ? std::string() : found->second;
 }
 
-bool parse_arguments(int argc, char** argv, int first, const std::vector<option_spec_t>& specs,
+bool parse_arguments(int argc, char** argv, int first, const std::vector<known_option_t>& known,
                      arguments_t& arguments)
 {
     bool options_end = false;
@@ -42,12 +42,12 @@ bool parse_arguments(int argc, char** argv, int first, const std::vector<option_
             name.resize(equals);
             has_value = true;
         }
-        const option_spec_t* spec = find_spec(specs, name);
-        if (spec == nullptr && name != "help") {
+        const known_option_t* option = find_known(known, name);
+        if (option == nullptr && name != "help") {
             fprintf(stderr, "brxtool: unknown option %s\n", argument.c_str());
             return false;
         }
-        bool takes_value = spec != nullptr && spec->takes_value;
+        bool takes_value = option != nullptr && option->takes_value;
         if (takes_value && !has_value) {
             if (i + 1 >= argc) {
                 fprintf(stderr, "brxtool: option --%s needs a value\n", name.c_str());

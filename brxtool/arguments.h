@@ -10,7 +10,7 @@ constexpr int exit_same = 0;
 constexpr int exit_different = 1;  // a difference or damage found
 constexpr int exit_trouble = 2;    // a usage or I/O error
 
-struct option_spec_t {
+struct known_option_t {
     const char* name;  // without the leading "--"
     bool takes_value;
 };
@@ -24,5 +24,5 @@ struct arguments_t {
 
 // Reads argv from first on: "--name=value", "--name value", flags, "--help", and "--" before
 // arguments that begin with "-". Prints the reason and returns false for anything else.
-bool parse_arguments(int argc, char** argv, int first, const std::vector<option_spec_t>& specs,
+bool parse_arguments(int argc, char** argv, int first, const std::vector<known_option_t>& known,
                      arguments_t& arguments);

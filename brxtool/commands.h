@@ -9,7 +9,7 @@
 struct command_t {
     const char* name;
     const char* help;  // printed by --help
-    std::vector<option_spec_t> options;
+    std::vector<known_option_t> options;
     size_t arguments;  // how many positional arguments it takes
     int (*run)(const arguments_t& arguments);
 };

@@ -80,7 +80,7 @@ void announce_attempt(int64_t offset)
     print_to_console_and_log("TAPE BAD BLOCK detected (offset " BRX_I64D " bytes), trying to recover...\n", offset);
 }
 
-// The specified retry: the drive reads on from wherever the failed read left it.
+// The classic retry: the drive reads on from wherever the failed read left it.
 int32_t read_again_in_place(int64_t offset, int32_t result)
 {
     int32_t attempts_left = copy_context.bad_block_reads > 0 ? copy_context.bad_block_reads : 0;
@@ -97,7 +97,7 @@ int32_t read_again_in_place(int64_t offset, int32_t result)
 }
 
 // "/skip": each further attempt reads the same record again, wherever the drive went after the
-// failure. A failure with the drive lost, or a record too long, stops as in the specified retry.
+// failure. A failure with the drive lost, or a record too long, stops as in the classic retry.
 int32_t read_again_at(uint32_t block, int64_t offset, int32_t result)
 {
     int32_t attempts_left = copy_context.bad_block_reads > 0 ? copy_context.bad_block_reads : 0;

@@ -56,7 +56,7 @@ static bool set_block(const char* value, front_end_state_t& state)
 static bool set_bad_list(const char* name, front_end_state_t& state)
 {
     if (*name == '\0') {
-        fprintf(stderr, "brx: file name for the list of skipped records not specified\n");
+        fprintf(stderr, "brx: file name for the list of skipped records missing\n");
         return false;
     }
     state.bad_list = name;

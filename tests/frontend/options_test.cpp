@@ -58,7 +58,7 @@ TEST(options, extension_words)
         {{"/block=16777216"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"16777216\"\n"},
         {{"/block=0"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"0\"\n"},
         {{"/block=+5", "/skip"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"+5\"\n"},
-        {{"/bad="}, 0, "", "brx: file name for the list of skipped records not specified\n"},
+        {{"/bad="}, 0, "", "brx: file name for the list of skipped records missing\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = {"brx", "A", "B"};
