@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "copy/bad_list.h"
+
 namespace {
 
 // A line without its "\n"; false at the end of the file or for a last line without one.
@@ -25,11 +27,12 @@ bool read_line(FILE* stream, std::string& line, bool& complete)
 bool parse_record(const std::string& line, skipped_record_t& record)
 {
     unsigned key = 0, code = 0, qualifier = 0;
-    if (sscanf(line.c_str(), "block %" SCNu64 " file %" SCNu64 " record %" SCNu64 " offset %" SCNu64 " sense %2x/%2x/%2x",
+    if (sscanf(line.c_str(), "block %" SCNu32 " file %" SCNu32 " record %" SCNu32 " offset %" SCNu64 " sense %2x/%2x/%2x",
                &record.block, &record.file, &record.record, &record.offset, &key, &code, &qualifier) != 7)
         return false;
+    record.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(code), static_cast<uint8_t>(qualifier)};
     char again[200];
-    snprintf(again, sizeof again, "block %" PRIu64 " file %" PRIu64 " record %" PRIu64 " offset %" PRIu64 " sense %02X/%02X/%02X",
+    snprintf(again, sizeof again, "block %" PRIu32 " file %" PRIu32 " record %" PRIu32 " offset %" PRIu64 " sense %02X/%02X/%02X",
              record.block, record.file, record.record, record.offset, key, code, qualifier);
     return line == again;  // exactly the written form: no other spacing, case or digits
 }
@@ -54,8 +57,9 @@ bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vecto
     bool complete = false;
     uint64_t size = 0;
     bool good = read_line(stream, line, complete) && complete &&
-                sscanf(line.c_str(), "brx skipped records; dump file size %" SCNu64 " bytes", &size) == 1 &&
-                line == "brx skipped records; dump file size " + std::to_string(size) + " bytes";
+                line.rfind(bad_list_title, 0) == 0 &&
+                sscanf(line.c_str() + sizeof bad_list_title - 1, "%" SCNu64, &size) == 1 &&
+                line == bad_list_title + std::to_string(size) + " bytes";
     if (!good) {
         fclose(stream);
         return refuse(list, "not a list of skipped records");

@@ -9,8 +9,7 @@ namespace {
 
 bool write_first_line(FILE* stream, uint64_t dump_size)
 {
-    return fprintf(stream, "brx skipped records; dump file size %llu bytes\n",
-                   static_cast<unsigned long long>(dump_size)) > 0;
+    return fprintf(stream, "%s%llu bytes\n", bad_list_title, static_cast<unsigned long long>(dump_size)) > 0;
 }
 
 void report_list_failure(const std::string& path)

@@ -9,6 +9,9 @@
 
 #include "copy/dump_read.h"
 
+// The first line is this, the size in decimal and " bytes"; brxtool reads it back.
+constexpr char bad_list_title[] = "brx skipped records; dump file size ";
+
 struct bad_list_t {
     FILE* stream = nullptr;
     std::string path;  // empty: no list (the dump goes to a pipe and "/bad=" was not given)
