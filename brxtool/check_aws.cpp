@@ -12,6 +12,7 @@ struct aws_walk_t {
     check_walk_t& walk;
     bool in_record = false;
     uint64_t record_start = 0;
+    uint64_t record_bytes = 0;
 
     void unfinished(uint64_t end)
     {
@@ -45,6 +46,7 @@ struct aws_walk_t {
                 unfinished(offset);
             in_record = true;
             record_start = offset;
+            record_bytes = 0;
         } else if (!in_record) {
             walk.fault(offset, "a chunk that belongs to no record");
             walk.lost(offset, offset + header_size + length, "a chunk without its record");
@@ -56,11 +58,18 @@ struct aws_walk_t {
             in_record = false;
             return;
         }
-        if ((flags & last_chunk) != 0) {
-            walk.keep_record(false);
-            in_record = false;
-            whole(offset, length);
+        record_bytes += length;
+        if ((flags & last_chunk) == 0)
+            return;
+        in_record = false;
+        if (record_bytes == 0) {  // only the tape-mark flag makes a block of no bytes, as the driver reads it
+            walk.fault(record_start, "a record of 0 bytes without the tape-mark flag");
+            walk.drop_record();
+            walk.lost(record_start, offset + header_size, "a record of 0 bytes");
+            return;
         }
+        walk.keep_record(false);
+        whole(offset, length);
     }
 };
 

@@ -164,6 +164,8 @@ int32_t aws_tape_io_t::step_backward(tape_io_handle_t* handle, uint8_t* buffer, 
         read = find_first_chunk(handle, &chunk, &total);
         if (read != 0)
             return read;
+        if (total == 0)
+            return damaged(handle);  // as forwards: only the tape-mark flag makes a block of no bytes
         if (deliver && (read = read_tail(handle, buffer, size, chunk.offset, total)) != 0)
             return read;
     }
