@@ -32,12 +32,13 @@ simh_tap_tape_io_t::word_kind_t simh_tap_tape_io_t::classify(uint32_t word, bool
 {
     if (word == 0)
         return word_kind_t::mark;
-    if (word == end_of_medium)
-        return forward ? word_kind_t::end : word_kind_t::damage;
     if (word == erase_gap)
         return word_kind_t::gap;
-    // Going backwards, the two bytes before a half gap's second half read as 0xFFFFxxxx.
-    if (forward ? word == half_gap : (word >= 0xFFFF0000 && word <= 0xFFFFFFFD))
+    if (forward && word == end_of_medium)
+        return word_kind_t::end;
+    // Going backwards, a half gap is its first two bytes, 0xFFFF, on top of the two before it,
+    // whatever they are (the end of a gap makes 0xFFFFFFFF: no reader stands behind an end marker).
+    if (forward ? word == half_gap : (word >> 16) == 0xFFFF)
         return word_kind_t::half_gap;
     switch (word_class(word)) {
     case 0xF:
@@ -158,17 +159,17 @@ int32_t simh_tap_tape_io_t::step_backward(tape_io_handle_t* handle, uint8_t* buf
         uint64_t end = handle->position;
         if (end == 0)
             return restore(handle, -1);  // the start of the tape
-        uint8_t bytes[word_size];
-        if (end < word_size)
-            return damaged(handle);
-        int32_t read = read_exactly(handle, end - word_size, bytes, word_size);
+        // A half gap may stand at the very start, two bytes from it.
+        uint32_t got = end < word_size ? static_cast<uint32_t>(end) : word_size;
+        uint8_t bytes[word_size] = {};
+        int32_t read = read_exactly(handle, end - got, bytes + word_size - got, got);
         if (read != 0)
             return read == -3 ? -3 : restore(handle, -1);
         uint32_t word = get_le32(bytes);
         word_kind_t kind = classify(word, false);
-        uint64_t start = end - word_size;
-        if (kind == word_kind_t::damage || kind == word_kind_t::end)
+        if (kind == word_kind_t::damage || (got < word_size && kind != word_kind_t::half_gap))
             return damaged(handle);
+        uint64_t start = end - got;
         if (kind == word_kind_t::half_gap)
             start = end - 2;
         if (kind == word_kind_t::record || kind == word_kind_t::skipped_record) {
