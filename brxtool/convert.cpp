@@ -1,4 +1,5 @@
 // brxtool convert: a tape from any format (or a device) to an image in any format.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -50,14 +51,17 @@ struct converter_t {
             note("wrote the bad record " + record_name(length) + " as a plain record");
             bad = false;
         }
-        if (length > target.largest) {
+        // Of a record longer than brxtool carries only the first record_room bytes were read.
+        const uint32_t largest = std::min(target.largest, record_room);
+        if (length > largest) {
+            const std::string holder = largest == target.largest ? std::string(target.name) + " holds" : "brxtool carries";
             if (long_policy == "stop")
-                return refuse(record_name(length) + " is longer than " + target.name + " holds (" +
-                              std::to_string(target.largest) + " bytes; --too-long=drop or --too-long=cut say what to do)");
+                return refuse(record_name(length) + " is longer than " + holder + " (" + std::to_string(largest) +
+                              " bytes; --too-long=drop or --too-long=cut say what to do)");
             if (long_policy == "drop")
                 return note("dropped the long record " + record_name(length));
-            note("cut the long record " + record_name(length) + " to " + std::to_string(target.largest) + " bytes");
-            length = target.largest;
+            note("cut the long record " + record_name(length) + " to " + std::to_string(largest) + " bytes");
+            length = largest;
         }
         return write_record(out, data, length, bad);
     }
@@ -100,7 +104,7 @@ struct converter_t {
         for (;;) {
             if (!put_skipped(in.handle.position))
                 return exit_trouble;
-            block_t block = read_block(in);
+            block_t block = read_block(in, true);
             if (block.kind == block_kind_t::failed)
                 return failure_status(in);
             if (block.kind == block_kind_t::end)

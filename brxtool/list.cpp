@@ -85,7 +85,7 @@ int run(const arguments_t& arguments)
     int status = exit_same;
     for (;;) {
         uint64_t file = tape.file, next = tape.record + 1;
-        block_t block = read_block(tape);
+        block_t block = read_block(tape, true);  // a long record's length is all a list needs
         add_passed(totals.passed, tape.handle.passed_over);
         if (arguments.has("verbose") && any(tape.handle.passed_over))
             output.passed(file, next, tape.handle.passed_over);

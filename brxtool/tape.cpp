@@ -8,7 +8,9 @@
 #include "brxtool/detect.h"
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
+#include "copy/dump_read.h"
 #include "frontend/system_error_text.h"
+#include "tapeio/scsi_codes.h"
 
 namespace {
 
@@ -79,22 +81,38 @@ bool set_up(tape_t& tape)
     return false;
 }
 
-// The SCSI driver's read failures that carry no system code.
-std::string drive_failure(int32_t result)
+// The SCSI driver's read failures that carry no system code, with the drive's sense.
+std::string drive_failure(const tape_t& tape)
 {
-    switch (result) {
+    if (tape.format != format_t::device)
+        return "the driver answered " + std::to_string(tape.last_result);
+    const dump_sense_t sense = sense_of_last_request(tape.memory);
+    char code[16];
+    snprintf(code, sizeof code, "%02X/%02X/%02X", sense.key, sense.asc, sense.ascq);
+    switch (tape.last_result) {
+    case -1:
+        return "the drive reached the end of the medium (sense " + std::string(code) + ")";
     case -4:
         return "the drive answered with a bad status";
     case -5:
         return "the drive's sense data was not usable";
     case -6:
     case -7:
-        return "the drive delivered no record";
+        return "the drive delivered no record (sense " + std::string(code) + ")";
     case -8:
-        return "the drive reported a medium error";
+        return "the drive reported a medium error (sense " + std::string(code) + ")";
+    case -9:
+        return "the drive answered " + std::string(code) + " before the end of its data";
     default:
-        return "the driver answered " + std::to_string(result);
+        return "the driver answered " + std::to_string(tape.last_result);
     }
+}
+
+// Reading a device ends well only at the drive's end of data; not ready, unit attention and the
+// like are trouble, not an empty tape.
+bool device_ended(tape_t& tape, int32_t result)
+{
+    return result == -9 && sense_of_last_request(tape.memory).key == sense_key::blank_check;
 }
 
 }  // namespace
@@ -139,7 +157,7 @@ bool create_tape(const std::string& name, format_t format, tape_t& tape)
     return allocate(tape) && open_file(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, tape) && set_up(tape);
 }
 
-block_t read_block(tape_t& tape)
+block_t read_block(tape_t& tape, bool long_records)
 {
     uint32_t offset = offset_of(tape);
     block_t block;
@@ -149,7 +167,7 @@ block_t read_block(tape_t& tape)
     tape.last_result = result;
     bool device = tape.format == format_t::device;
     if (result < 0) {
-        bool end = device ? result == -9 || result == -1 : result == -2 && tape.handle.last_error == 0;
+        bool end = device ? device_ended(tape, result) : result == -2 && tape.handle.last_error == 0;
         // An image's data ends where the file does (or, in SIMH images, at an end marker).
         bool simh = tape.format == format_t::tap || tape.format == format_t::e11;
         if (!device && (end ? !simh && tape.handle.position != tape.file_size : tape.handle.last_error == 0)) {
@@ -172,7 +190,7 @@ block_t read_block(tape_t& tape)
     }
     block.kind = block_kind_t::record;
     ++tape.record;
-    if (block.length > record_room) {
+    if (block.length > record_room && !long_records) {
         fprintf(stderr, "brxtool: %s: %s: a record of %u bytes is longer than the %u bytes brxtool carries\n",
                 tape.name.c_str(), where(tape).c_str(), block.length, record_room);
         tape.handle.last_error = ERROR_INVALID_PARAMETER;
@@ -243,7 +261,7 @@ void report_tape_failure(const tape_t& tape, const std::string& what)
                              ? "damaged image at offset " + std::to_string(tape.handle.position)
                              : error_text(tape.handle.last_error);
     if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
-        reason = drive_failure(tape.last_result);
+        reason = drive_failure(tape);
     fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), reason.c_str());
 }
 

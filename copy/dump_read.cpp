@@ -13,14 +13,6 @@ namespace {
 
 int32_t last_length = 0;  // what the driver gave for the last read, a too long record's true length
 
-dump_sense_t sense_in_buffer()
-{
-    const spti_request_t* request = request_block(copy_context.buffer);
-    if (request->sptd.SenseInfoLength < 14)
-        return {};
-    return {static_cast<uint8_t>(request->sense[2] & 0x0F), request->sense[12], request->sense[13]};
-}
-
 // One read_forward. A record longer than the data area left only its first part in the buffer,
 // so it counts as a failed read. Up to the buffer's size the reason given is the system's "more
 // data" text; a result beyond the buffer is failed with whatever reason the driver left.
@@ -29,7 +21,7 @@ int32_t read_once()
     const uint32_t size = copy_context.buffer_size;
     const int32_t result = last_length = active_tape_io.read_forward(&tape_handle, copy_context.buffer, size);
     if (result < 0)
-        dump_walk.last_sense = sense_in_buffer();
+        dump_walk.last_sense = sense_of_last_request(copy_context.buffer);
     if (result > static_cast<int32_t>(size))
         return dump_record_too_long;
     const int32_t room = static_cast<int32_t>(size) - active_tape_io.data_offset(&tape_handle);
@@ -162,6 +154,14 @@ void count(int32_t result)
 }
 
 }  // namespace
+
+dump_sense_t sense_of_last_request(uint8_t* buffer)
+{
+    const spti_request_t* request = request_block(buffer);
+    if (request->sptd.SenseInfoLength < 14)
+        return {};
+    return {static_cast<uint8_t>(request->sense[2] & 0x0F), request->sense[12], request->sense[13]};
+}
 
 void start_dump_reading() { dump_walk = dump_walk_t{}; }
 

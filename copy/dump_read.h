@@ -19,6 +19,9 @@ struct dump_sense_t {
     uint8_t key = 0, asc = 0, ascq = 0;
 };
 
+// The sense of the last request laid at the start of buffer (a SCSI driver's transfer buffer).
+dump_sense_t sense_of_last_request(uint8_t* buffer);
+
 struct skipped_record_t {
     uint32_t block = 0;   // from the beginning of the tape, records and marks alike
     uint32_t file = 0;    // from 0

@@ -117,7 +117,8 @@ TEST(brxtool_convert, a_device_over_the_virtual_drive)
                                       "4 tape marks, 0 bad records\n");
     EXPECT_EQ(failed.exit_status, 2);
     EXPECT_EQ(failed.standard_error,
-              "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium error\n"
+              "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium error "
+              "(sense 03/11/00)\n"
               "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
     EXPECT_FALSE(directory.exists("bad.tap"));
 }
