@@ -73,9 +73,7 @@ int run(const arguments_t& arguments)
             return exit_trouble;
         walk.repair = &repair;
     }
-    walk_forward(walk);
-    if (walk.too_many_faults())
-        printf("%s: too many faults; the walk stopped here\n", name.c_str());
+    walk_forward(walk);  // to the end however many faults: a repair keeps everything whole
     std::string backward = walk.failed ? "" : walk_backward(walk);
     if (walk.failed || (walk.repair != nullptr && !finish_tape(repair)))
         return exit_trouble;

@@ -82,7 +82,7 @@ void walk_aws(check_walk_t& walk)
     uint64_t offset = 0;
     uint16_t previous = 0;
     uint8_t header[header_size];
-    while (offset < size && !walk.failed && !walk.too_many_faults()) {
+    while (offset < size && !walk.failed) {
         if (size - offset < header_size) {
             walk.fault(offset, "a chunk header cut off by the end of the file");
             break;

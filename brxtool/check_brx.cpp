@@ -9,7 +9,7 @@ void walk_brx(check_walk_t& walk)
     uint64_t offset = 0;
     uint64_t previous = container_no_previous;
     uint8_t bytes[container_header_size];
-    while (offset < size && !walk.failed && !walk.too_many_faults()) {
+    while (offset < size && !walk.failed) {
         if (size - offset < container_header_size) {
             walk.fault(offset, "a header cut off by the end of the file");
             walk.lost(offset, size, "a header cut off");

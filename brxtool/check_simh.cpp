@@ -73,7 +73,7 @@ void walk_simh(check_walk_t& walk, bool padded)
 {
     const uint64_t size = walk.image.file_size;
     uint64_t offset = 0;
-    while (offset < size && !walk.failed && !walk.too_many_faults()) {
+    while (offset < size && !walk.failed) {
         uint8_t bytes[4];
         if (size - offset < 4) {
             walk.fault(offset, "a word cut off by the end of the file");

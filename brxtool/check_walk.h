@@ -29,7 +29,6 @@ struct check_walk_t {
     void keep_record(bool bad);
     void keep_mark();
     void drop_record() { fill = 0; }
-    bool too_many_faults() const { return faults >= 100; }
 };
 
 // The forward walks, one per format; each stops at the first fault it cannot walk past.
