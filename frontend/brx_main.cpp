@@ -5,6 +5,7 @@
 
 #include "copy/copy_context.h"
 #include "copy/dump.h"
+#include "copy/progress.h"
 #include "copy/restore.h"
 #include "frontend/front_end_state.h"
 #include "frontend/options.h"
@@ -82,6 +83,9 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
     }
     front_end.buffer_base = front_end.buffer = static_cast<uint8_t*>(memory);
     hand_over_to_copy();
+    // Before the first command: a request for a status line must never end the run.
+    if (copy_context.progress && progress_request.begin != nullptr)
+        progress_request.begin();
     int result = 1;
     if (options_valid)
         result = dispatch(argv[1], argv[2], operations);
