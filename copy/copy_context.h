@@ -31,8 +31,6 @@ struct copy_context_t {
 constexpr int status_records_skipped = 2;
 constexpr int status_incomplete = 4;
 
-// "/block=" values above this change the buffer: the SCSI driver's data area of a 65,536-byte buffer.
-constexpr uint32_t classic_longest_record = 65024;
 constexpr uint32_t longest_block_option = 0xFFFFFF;  // the 24-bit length of READ(6) and WRITE(6)
 
 extern copy_context_t copy_context;

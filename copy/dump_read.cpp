@@ -13,9 +13,15 @@ namespace {
 
 int32_t last_length = 0;  // what the driver gave for the last read, a too long record's true length
 
+int32_t data_room()
+{
+    return static_cast<int32_t>(copy_context.buffer_size) - active_tape_io.data_offset(&tape_handle);
+}
+
 // One read_forward. A record longer than the data area left only its first part in the buffer,
 // so it counts as a failed read. Up to the buffer's size the reason given is the system's "more
-// data" text; a result beyond the buffer is failed with whatever reason the driver left.
+// data" text; a result beyond the buffer is failed with whatever reason the driver left. "/block="
+// limits the records, whatever room the buffer has for the transport.
 int32_t read_once()
 {
     const uint32_t size = copy_context.buffer_size;
@@ -24,20 +30,22 @@ int32_t read_once()
         dump_walk.last_sense = sense_of_last_request(copy_context.buffer);
     if (result > static_cast<int32_t>(size))
         return dump_record_too_long;
-    const int32_t room = static_cast<int32_t>(size) - active_tape_io.data_offset(&tape_handle);
-    if (result > room) {
+    if (result > data_room()) {
         tape_handle.last_error = ERROR_MORE_DATA;
         return dump_record_too_long;
     }
+    if (result > 0 && copy_context.longest_record != 0 && static_cast<uint32_t>(result) > copy_context.longest_record)
+        return dump_record_too_long;
     return result;
 }
 
 bool failed(int32_t result) { return result < 0; }
 
-// With "/block=" a record too long is not read again: the drive has passed it.
-bool too_long_for_block(int32_t result)
+// A record too long is no unreadable record: with "/block=" or "/skip" it ends the dump with its
+// true length, never read again (the drive has passed it). Without them the classic retry stays.
+bool too_long_ends_dump(int32_t result)
 {
-    return result == dump_record_too_long && copy_context.longest_record != 0;
+    return result == dump_record_too_long && (copy_context.longest_record != 0 || copy_context.skip);
 }
 
 const char* last_error_text() { return copy_context.system_error_text(tape_handle.last_error); }
@@ -54,9 +62,13 @@ void log_failed_attempt(int64_t offset)
 
 void report_final_failure(int64_t offset, int32_t result)
 {
-    if (too_long_for_block(result)) {
+    if (too_long_ends_dump(result) && copy_context.longest_record != 0) {
         print_to_console_and_log("Failed to read tape block: the record is %ld bytes long, more than /block=%lu\n",
                                  static_cast<long>(last_length), static_cast<unsigned long>(copy_context.longest_record));
+    } else if (too_long_ends_dump(result)) {
+        print_to_console_and_log("Failed to read tape block: the record is %ld bytes long, more than %ld (/block= reads "
+                                 "longer ones)\n",
+                                 static_cast<long>(last_length), static_cast<long>(data_room()));
     } else {
         progress_erase();
         fprintf(stderr, "Failed to read tape block: %s\n", last_error_text());
@@ -93,13 +105,13 @@ int32_t read_again_in_place(int64_t offset, int32_t result)
 int32_t read_again_at(uint32_t block, int64_t offset, int32_t result)
 {
     int32_t attempts_left = copy_context.bad_block_reads > 0 ? copy_context.bad_block_reads : 0;
-    while (failed(result) && !too_long_for_block(result) && attempts_left != 0) {
+    while (failed(result) && !too_long_ends_dump(result) && attempts_left != 0) {
         announce_attempt(offset);
         if (!move_before_block(block))
             return result;
         result = read_once();
         --attempts_left;
-        if (failed(result) && !too_long_for_block(result))
+        if (failed(result) && !too_long_ends_dump(result))
             log_failed_attempt(offset);
     }
     return result;
@@ -117,7 +129,7 @@ void report_skip(const skipped_record_t& s)
 // The end of the medium, a record too long and the end of data are no records to skip.
 bool skippable(int32_t result)
 {
-    return failed(result) && result != -1 && result != dump_end_of_data && !too_long_for_block(result);
+    return failed(result) && result != -1 && result != dump_end_of_data && !too_long_ends_dump(result);
 }
 
 int32_t skip_record(uint32_t block, int64_t offset)
@@ -171,7 +183,7 @@ int32_t read_dump_record(uint64_t dump_offset)
     int32_t result = read_once();
     if (result == dump_end_of_data)
         return dump_end_of_data;  // tape left behind the last recorded data
-    if (failed(result) && !too_long_for_block(result))
+    if (failed(result) && !too_long_ends_dump(result))
         result = copy_context.skip ? read_or_skip(offset, result) : read_again_in_place(offset, result);
     if (result == dump_record_skipped || result == dump_gave_up)
         return result;

@@ -29,8 +29,7 @@ static void hand_over_to_copy()
     copy_context.dump_file_created = false;
     copy_context.dump_file_kept = false;
     copy_context.buffer_size = transfer_buffer_for(front_end.longest_record);
-    // Up to the classic data area the buffer, and so everything else, stays as without the option.
-    copy_context.longest_record = front_end.longest_record > classic_longest_record ? front_end.longest_record : 0;
+    copy_context.longest_record = front_end.longest_record;  // the buffer grows only beyond the classic one
     copy_context.skip = front_end.skip;
     copy_context.bad_list = front_end.bad_list;
     copy_context.strict = front_end.strict;
