@@ -128,6 +128,9 @@ int32_t copy_records(container_writer_t& writer, bad_list_t& list, const char* f
     for (;;) {
         const int32_t length = read_dump_record(writer.bytes_written);
         if (length == dump_record_skipped || length == dump_gave_up) {
+            // The line's offset counts what the file holds: after a kill no line names missing data.
+            if (fflush(writer.stream) != 0)
+                dump_file_failed(file_name);
             if (!add_to_bad_list(list, dump_walk.last_skipped))
                 return dump_read_failed;
             if (length == dump_gave_up)
