@@ -30,15 +30,18 @@ int open_descriptor(const char* name, int flags, DWORD disposition, bool& existe
         existed = false;
         return open(name, flags | O_CREAT | O_EXCL, 0666);
     }
-    for (;;) {  // CREATE_ALWAYS, OPEN_ALWAYS: create unless it is there, and know which happened
-        int fd = open(name, flags | O_CREAT | O_EXCL, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            existed = false;
-            return fd;
-        }
-        fd = open(name, flags, 0666);
-        if (fd >= 0 || errno != ENOENT) return fd;  // removed in between: try creating again
+    // CREATE_ALWAYS, OPEN_ALWAYS: create unless it is there, and know which happened.
+    int fd = open(name, flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0 || errno != EEXIST) {
+        existed = false;
+        return fd;
     }
+    fd = open(name, flags, 0666);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    // A symbolic link to a missing file (O_EXCL does not follow it), or a file removed in between:
+    // the file the name leads to is created.
+    existed = false;
+    return open(name, flags | O_CREAT, 0666);
 }
 
 bool valid_disposition(DWORD disposition)
@@ -95,6 +98,9 @@ DWORD open_file(const char* name, DWORD access, DWORD share_mode, DWORD disposit
     // Write-through: every write reaches the disk before WriteFile returns. NO_BUFFERING is not
     // imitated for files (O_DIRECT would demand aligned buffers and fails on tmpfs).
     int open_flags = access_flags(access) | ((flags & FILE_FLAG_WRITE_THROUGH) ? O_SYNC : 0);
+    // No data access asks only about the file: a FIFO must not wait for its other end, a device
+    // must not be opened for I/O.
+    if (access == 0 && disposition == OPEN_EXISTING) open_flags = O_PATH;
     bool existed = false;
     int fd = -1;
     DWORD code = open_shared(name, open_flags, access, share_mode, disposition, fd, existed);

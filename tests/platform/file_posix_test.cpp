@@ -40,6 +40,10 @@ TEST(create_file, dispositions_create_keep_or_cut_as_windows_does)
         EXPECT_EQ(CloseHandle(file), c.opened);
         EXPECT_EQ(std::filesystem::exists(name) ? read_whole(name) : "-", c.after);
     }
+    temp_dir_t dir;  // a symbolic link to a missing file: the file it names is created
+    std::filesystem::create_symlink("f", dir.file("link"));
+    EXPECT_TRUE(CloseHandle(open_with(dir.file("link"), read_write, 0, CREATE_ALWAYS)));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("f")));
 }
 
 TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_nothing)
