@@ -66,6 +66,8 @@ public:
     uint32_t block_index() const { return static_cast<uint32_t>(handle_.block_count); }
     // The most data one command carries (option maxtransfer), UINT32_MAX for any length.
     uint32_t max_transfer() const { return options_.max_transfer != 0 ? options_.max_transfer : UINT32_MAX; }
+    // The medium file's handle, owned by the drive.
+    HANDLE medium() const { return medium_; }
 
 private:
     vtape_t() = default;

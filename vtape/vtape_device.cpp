@@ -24,6 +24,11 @@ public:
 
     uint32_t max_transfer_length() override { return tape_->max_transfer(); }
 
+    bool file_information(BY_HANDLE_FILE_INFORMATION& information) override
+    {
+        return GetFileInformationByHandle(tape_->medium(), &information) != FALSE;
+    }
+
 private:
     std::unique_ptr<vtape_t> tape_;
 };

@@ -1,6 +1,8 @@
 // Opening ordinary files, the part of CreateFileA that is not about devices.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <memory>
 
 #include "platform/posix/handle_object.h"
@@ -21,6 +23,9 @@ DWORD open_shared(const char* name, int flags, DWORD access, DWORD share_mode, D
 // Takes part in sharing for a regular file's new descriptor: NO_ERROR, or ERROR_SHARING_VIOLATION
 // when access or share mode conflict with an open of any process. Closing fd gives everything back.
 DWORD claim_sharing(int fd, DWORD access, DWORD share_mode);
+
+// What GetFileInformationByHandle gives for a file of this status.
+void describe_file(const struct stat& status, BY_HANDLE_FILE_INFORMATION& information);
 
 // The Windows code for a failed open of name with this errno (a missing directory is not a missing file).
 DWORD open_error(const char* name, int error);

@@ -34,6 +34,8 @@ public:
     virtual scsi_reply_t execute(const scsi_command_t& command) = 0;
     // The most data one command may carry; larger ones fail. UINT32_MAX: any length (iSCSI).
     virtual uint32_t max_transfer_length() { return UINT32_MAX; }
+    // The file the device stands for, to tell whether a name is it; false when it has none.
+    virtual bool file_information(BY_HANDLE_FILE_INFORMATION&) { return false; }
 };
 
 }  // namespace posix

@@ -13,6 +13,7 @@
 #include <climits>
 #include <iterator>
 
+#include "platform/posix/file_open.h"
 #include "platform/posix/transports.h"
 
 namespace posix {
@@ -141,6 +142,13 @@ public:
         if (ioctl(fd, BLKSECTGET, &bytes) == 0 && bytes > 0) return static_cast<uint32_t>(bytes);
         if (ioctl(fd, SG_GET_RESERVED_SIZE, &bytes) == 0 && bytes > 0) return static_cast<uint32_t>(bytes);
         return UINT32_MAX;
+    }
+
+    bool file_information(BY_HANDLE_FILE_INFORMATION& information) override {
+        struct stat status {};
+        if (fstat(fd, &status) != 0) return false;
+        describe_file(status, information);
+        return true;
     }
 
 private:

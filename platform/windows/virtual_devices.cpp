@@ -69,6 +69,15 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLA
     return valid_transfer(buffer, size, overlapped) && posix::device_write_file(*drive, buffer, size, done);
 }
 
+BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    posix::handle_object_t* drive = posix::handle_of(handle);
+    if (drive == nullptr) return ::GetFileInformationByHandle(handle, information);
+    if (information != nullptr && drive->device->file_information(*information)) return TRUE;
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
 BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
                      LPDWORD returned, LPOVERLAPPED overlapped)
 {

@@ -11,7 +11,8 @@
              DWORD flags, HANDLE template_file))                                                             \
     declare(BOOL, CloseHandle, (HANDLE handle))                                                              \
     declare(BOOL, ReadFile, (HANDLE handle, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)) \
-    declare(BOOL, WriteFile, (HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped))
+    declare(BOOL, WriteFile, (HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)) \
+    declare(BOOL, GetFileInformationByHandle, (HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information))
 
 // ...and those only a drive answers.
 #define BRX_DRIVER_CALLS(declare)                                                                            \
@@ -56,6 +57,7 @@ BRX_DRIVER_CALLS(BRX_DECLARE_CALL)
 #define CloseHandle BRX_FILE_CALL(CloseHandle)
 #define ReadFile BRX_FILE_CALL(ReadFile)
 #define WriteFile BRX_FILE_CALL(WriteFile)
+#define GetFileInformationByHandle BRX_FILE_CALL(GetFileInformationByHandle)
 #endif
 
 #ifdef BRX_DRIVER_CALL
