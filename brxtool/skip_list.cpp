@@ -56,10 +56,11 @@ bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vecto
     std::string line;
     bool complete = false;
     uint64_t size = 0;
+    // The size as brx writes it, in 20 digits, or as earlier versions wrote it, without leading zeros.
     bool good = read_line(stream, line, complete) && complete &&
                 line.rfind(bad_list_title, 0) == 0 &&
                 sscanf(line.c_str() + sizeof bad_list_title - 1, "%" SCNu64, &size) == 1 &&
-                line == bad_list_title + std::to_string(size) + " bytes";
+                (line == bad_list_first_line(size) || line == bad_list_title + std::to_string(size) + " bytes");
     if (!good) {
         fclose(stream);
         return refuse(list, "not a list of skipped records");

@@ -1,15 +1,14 @@
 #include "copy/bad_list.h"
 
-#include <filesystem>
-
 #include "copy/copy_context.h"
 #include "copy/dump_restore_output.h"
+#include "copy/file_identity.h"
 
 namespace {
 
 bool write_first_line(FILE* stream, uint64_t dump_size)
 {
-    return fprintf(stream, "%s%llu bytes\n", bad_list_title, static_cast<unsigned long long>(dump_size)) > 0;
+    return fprintf(stream, "%s\n", bad_list_first_line(dump_size).c_str()) > 0;
 }
 
 void report_list_failure(const std::string& path)
@@ -17,77 +16,83 @@ void report_list_failure(const std::string& path)
     print_to_console_and_log("Failed to write the list of skipped records: %s\n", path.c_str());
 }
 
-// Everything after the first line of from goes to to.
-bool copy_entries(FILE* from, FILE* to)
+// A list written over the dump file, the log or the tape's medium would destroy it.
+bool stands_apart(const std::string& path, const char* dump_file_name, HANDLE device)
 {
-    int c;
-    while ((c = fgetc(from)) != EOF && c != '\n') {
-    }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, from)) > 0)
-        if (fwrite(chunk, 1, got, to) != got)
-            return false;
-    return ferror(from) == 0;
+    const file_identity_t list = identity_of(path.c_str());
+    const char* clash = same_file(list, identity_of(dump_file_name))          ? "the dump file"
+                        : same_file(list, identity_of(copy_context.log_name)) ? "the log file"
+                        : same_file(list, identity_of(device))                ? "the tape's medium"
+                                                                              : nullptr;
+    if (clash != nullptr)
+        print_to_console_and_log("The list of skipped records cannot be %s: %s\n", clash, path.c_str());
+    return clash == nullptr;
 }
 
 }  // namespace
 
-bool open_bad_list(bad_list_t& list, const char* dump_file_name)
+std::string bad_list_first_line(uint64_t dump_size)
 {
-    std::error_code ignored;
+    char size[32];
+    snprintf(size, sizeof size, "%0*llu", bad_list_size_digits, static_cast<unsigned long long>(dump_size));
+    return bad_list_title + std::string(size) + " bytes";
+}
+
+bool open_bad_list(bad_list_t& list, const char* dump_file_name, HANDLE device)
+{
     if (copy_context.bad_list != nullptr)
         list.path = copy_context.bad_list;
-    else if (std::filesystem::is_regular_file(dump_file_name, ignored))
+    else if (identity_of(dump_file_name).regular)
         list.path = std::string(dump_file_name) + ".bad";
     if (list.path.empty())
         return true;
+    if (!stands_apart(list.path, dump_file_name, device))
+        return false;
     list.stream = fopen(list.path.c_str(), "wb");
-    if (list.stream == nullptr || !write_first_line(list.stream, 0) || fflush(list.stream) != 0) {
+    if (list.stream == nullptr) {
         report_list_failure(list.path);
         return false;
     }
-    return true;
+    copy_context.bad_list_created = list.path;
+    list.in_place = identity_of(list.path.c_str()).regular;  // links followed
+    if (!list.in_place || (write_first_line(list.stream, 0) && fflush(list.stream) == 0))
+        return true;
+    fclose(list.stream);
+    list.stream = nullptr;
+    report_list_failure(list.path);
+    return false;
 }
 
 bool add_to_bad_list(bad_list_t& list, const skipped_record_t& r)
 {
     if (list.stream == nullptr)
         return true;
-    const bool written =
-        fprintf(list.stream, "block %lu file %lu record %lu offset %llu sense %02X/%02X/%02X\n",
-                static_cast<unsigned long>(r.block), static_cast<unsigned long>(r.file),
-                static_cast<unsigned long>(r.record), static_cast<unsigned long long>(r.offset), r.sense.key,
-                r.sense.asc, r.sense.ascq) > 0 &&
-        fflush(list.stream) == 0;
+    char line[160];
+    snprintf(line, sizeof line, "block %lu file %lu record %lu offset %llu sense %02X/%02X/%02X\n",
+             static_cast<unsigned long>(r.block), static_cast<unsigned long>(r.file),
+             static_cast<unsigned long>(r.record), static_cast<unsigned long long>(r.offset), r.sense.key, r.sense.asc,
+             r.sense.ascq);
+    if (!list.in_place) {
+        list.held += line;
+        return true;
+    }
+    const bool written = fputs(line, list.stream) >= 0 && fflush(list.stream) == 0;
     if (!written)
         report_list_failure(list.path);
     return written;
 }
 
-// The first line grows with the size, so the list is written anew beside itself and put in place.
+// A regular file gets its first line rewritten where it stands; anything else the list whole.
 bool finish_bad_list(bad_list_t& list, uint64_t dump_size)
 {
     if (list.stream == nullptr)
         return true;
-    const bool closed = fclose(list.stream) == 0;
+    bool done = list.in_place ? fseek(list.stream, 0, SEEK_SET) == 0 && write_first_line(list.stream, dump_size)
+                              : write_first_line(list.stream, dump_size) &&
+                                    fwrite(list.held.data(), 1, list.held.size(), list.stream) == list.held.size();
+    done = fclose(list.stream) == 0 && done;
     list.stream = nullptr;
-    const std::string fresh = list.path + ".new";
-    FILE* from = fopen(list.path.c_str(), "rb");
-    FILE* to = fopen(fresh.c_str(), "wb");
-    bool done = closed && from != nullptr && to != nullptr && write_first_line(to, dump_size) &&
-                copy_entries(from, to);
-    if (from != nullptr)
-        fclose(from);
-    if (to != nullptr && fclose(to) != 0)
-        done = false;
-    std::error_code error;
-    if (done)
-        std::filesystem::rename(fresh, list.path, error);
-    if (!done || error) {
-        remove(fresh.c_str());
+    if (!done)
         report_list_failure(list.path);
-        return false;
-    }
-    return true;
+    return done;
 }

@@ -1,6 +1,7 @@
 // "/skip": the list of skipped records beside the dump file. Text, one line each:
 //   brx skipped records; dump file size S bytes
 //   block B file F record R offset O sense KK/AA/QQ
+// S has a fixed width of 20 digits, so that the first line is rewritten where it stands.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +9,29 @@
 #include <string>
 
 #include "copy/dump_read.h"
+#include "platform/platform.h"
 
-// The first line is this, the size in decimal and " bytes"; brxtool reads it back.
+// The first line is this, the size and " bytes"; brxtool reads it back.
 constexpr char bad_list_title[] = "brx skipped records; dump file size ";
+constexpr int bad_list_size_digits = 20;
 
 struct bad_list_t {
     FILE* stream = nullptr;
-    std::string path;  // empty: no list (the dump goes to a pipe and "/bad=" was not given)
+    std::string path;   // empty: no list (the dump goes to a pipe and "/bad=" was not given)
+    bool in_place = false;  // a regular file: lines go out as found; else they wait in held
+    std::string held;       // for a pipe, a terminal or a device, written whole at the end
 };
 
-// Creates the list named by "/bad=", else "<dump file>.bad" when the dump file is a regular file.
-// Until the dump ends its first line gives size 0. false when it cannot be created (reported).
-bool open_bad_list(bad_list_t& list, const char* dump_file_name);
+// The first line for a dump file of this size, without its line break.
+std::string bad_list_first_line(uint64_t dump_size);
 
-// One line, flushed at once so an interrupted dump keeps what it found. false when not written.
+// Creates the list named by "/bad=", else "<dump file>.bad" when the dump file is a regular file;
+// refuses a list that is the dump file, the log file or the medium behind the device. Until the
+// dump ends its first line gives size 0. false when it cannot be created (reported).
+bool open_bad_list(bad_list_t& list, const char* dump_file_name, HANDLE device);
+
+// One line; in a regular file flushed at once, so an interrupted dump keeps what it found. false
+// when not written.
 bool add_to_bad_list(bad_list_t& list, const skipped_record_t& record);
 
 // Closes the list with the dump file's final size in its first line. false when it could not

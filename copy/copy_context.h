@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -18,6 +19,8 @@ struct copy_context_t {
     const char* (*system_error_text)(DWORD code) = nullptr;
     bool dump_file_created = false;  // set by dump once it has created the dump file
     bool dump_file_kept = false;     // set by dump when records were skipped: the file stays
+    std::string bad_list_created;    // the list of skipped records dump created; it goes with the dump file
+    const char* log_name = nullptr;  // the log file's name, when one is open
     // The extension options; their defaults leave every behaviour as without them.
     uint32_t buffer_size = transfer_buffer_size;  // grows with "/block="
     uint32_t longest_record = 0;     // "/block=": 0 when not given

@@ -163,7 +163,7 @@ int dump_tape(char* device_name, char* file_name)
         return 1;
     }
     bad_list_t list;
-    if (copy_context.skip && !open_bad_list(list, file_name)) {
+    if (copy_context.skip && !open_bad_list(list, file_name, device)) {
         fclose(writer.stream);
         CloseHandle(device);
         return 1;

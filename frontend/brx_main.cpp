@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "copy/copy_context.h"
+#include "copy/created_file.h"
 #include "copy/dump.h"
 #include "copy/progress.h"
 #include "copy/restore.h"
@@ -22,12 +23,14 @@ bool is_device_path(const char* argument)
 static void hand_over_to_copy()
 {
     copy_context.log_stream = front_end.log_stream;
+    copy_context.log_name = front_end.log_name;
     copy_context.bad_block_reads = front_end.bad_block_reads;
     copy_context.buffer = front_end.buffer;
     copy_context.report = report;
     copy_context.system_error_text = system_error_text;
     copy_context.dump_file_created = false;
     copy_context.dump_file_kept = false;
+    copy_context.bad_list_created.clear();
     copy_context.buffer_size = transfer_buffer_for(front_end.longest_record);
     copy_context.longest_record = front_end.longest_record;  // the buffer grows only beyond the classic one
     copy_context.skip = front_end.skip;
@@ -36,22 +39,17 @@ static void hand_over_to_copy()
     copy_context.progress = front_end.progress;
 }
 
-// A pipe, a device, a directory or a symbolic link named as the dump file is never removed.
-static bool is_regular_file(const char* name)
-{
-    const DWORD attributes = GetFileAttributesA(name);
-    const DWORD not_a_file = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_a_file) == 0;
-}
-
 static int dump(char* device_name, char* file_name, const copy_operations_t& operations)
 {
     const int result = operations.dump(device_name, file_name);
     // Only a failed read comes after dump created the file; a file from an earlier run that
-    // this run never reached is left alone. Records rescued past unreadable ones are kept.
-    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created && !copy_context.dump_file_kept &&
-        is_regular_file(file_name))
-        remove(file_name);
+    // this run never reached is left alone. Records rescued past unreadable ones are kept, and a
+    // list of skipped records goes with its dump file.
+    if (result == 1 && front_end.ignore == 0 && copy_context.dump_file_created && !copy_context.dump_file_kept) {
+        remove_created_file(file_name);
+        if (!copy_context.bad_list_created.empty())
+            remove_created_file(copy_context.bad_list_created.c_str());
+    }
     return result;
 }
 
@@ -93,6 +91,7 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
     if (front_end.log_stream != nullptr)
         fclose(front_end.log_stream);
     front_end.log_stream = copy_context.log_stream = nullptr;
+    front_end.log_name = copy_context.log_name = nullptr;
     VirtualFree(front_end.buffer_base, 0, MEM_RELEASE);
     front_end.buffer_base = front_end.buffer = copy_context.buffer = nullptr;
     return result;

@@ -8,6 +8,7 @@
 
 struct front_end_state_t {
     FILE* log_stream = nullptr;   // "/log=": dump's and restore's messages are copied here
+    const char* log_name = nullptr;  // the name log_stream was opened with
     int32_t bad_block_reads = 0;  // "/reads=": further attempts at a record that fails to read
     uint8_t ignore = 0;           // "/ignore": keep the dump file after a failed read
     uint32_t longest_record = 0;     // "/block=": the longest record to copy; 0 when not given

@@ -23,6 +23,7 @@ static bool open_log(const char* name, front_end_state_t& state)
         return false;
     }
     state.log_stream = log;
+    state.log_name = name;
     return true;
 }
 

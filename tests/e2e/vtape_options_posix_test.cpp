@@ -110,8 +110,10 @@ TEST(vtape_options, skip_leaves_out_exactly_the_bad_records_in_either_drive_beha
             EXPECT_EQ(run.exit_status, c.bad.empty() ? 0 : 2) << shown;
             EXPECT_EQ(run.standard_error, console) << shown;
             EXPECT_TRUE(directory.read("out.dmp") == container_of(kept)) << shown;
-            EXPECT_EQ(directory.read("out.dmp.bad"),
-                      "brx skipped records; dump file size " + std::to_string(offset) + " bytes\n" + list) << shown;
+            const std::string size = std::to_string(offset);
+            EXPECT_EQ(directory.read("out.dmp.bad"), "brx skipped records; dump file size " +
+                                                         std::string(20 - size.size(), '0') + size + " bytes\n" + list)
+                << shown;
         }
 }
 
