@@ -7,6 +7,8 @@
 #include "brxtool/progress.h"
 #include "brxtool/skip_list.h"
 #include "brxtool/tape.h"
+#include "copy/created_file.h"
+#include "copy/file_identity.h"
 
 namespace {
 
@@ -160,6 +162,21 @@ int convert(const arguments_t& arguments, converter_t& converter)
     return converter.run();
 }
 
+// OUT must be neither IN under another name (a link, another path) nor the list IN.bad read with it.
+bool out_stands_apart(const tape_t& in, const std::string& out_name)
+{
+    const file_identity_t out = identity_of(out_name.c_str());
+    const bool list = in.format == format_t::brx && same_file(out, identity_of((in.name + ".bad").c_str()));
+    if (same_file(out, identity_of(in.handle.os_handle)))
+        fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
+    else if (list)
+        fprintf(stderr, "brxtool: convert: OUT must not be %s.bad, the list of skipped records read with IN\n",
+                in.name.c_str());
+    else
+        return true;
+    return false;
+}
+
 int run(const arguments_t& arguments)
 {
     format_t from = format_t::unknown;
@@ -174,17 +191,16 @@ int run(const arguments_t& arguments)
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
     }
-    if (!open_tape(arguments.positional[0], from, in))
+    if (!open_tape(arguments.positional[0], from, in) || !out_stands_apart(in, out_name))
         return exit_trouble;
     int status = convert(arguments, converter);
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
     close_tape(out);
     if (status != exit_same && created) {
         bool keep = arguments.has("keep-partial");
-        fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s\n", where(in).c_str(), in.name.c_str(),
-                keep ? (out_name + " kept, incomplete").c_str() : (out_name + " removed").c_str());
-        if (!keep)
-            remove(out_name.c_str());
+        bool removed = !keep && remove_created_file(out_name.c_str());
+        fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s %s\n", where(in).c_str(), in.name.c_str(),
+                out_name.c_str(), removed ? "removed" : keep ? "kept, incomplete" : "left in place, incomplete");
     }
     if (status != exit_same)
         return status;
