@@ -52,7 +52,7 @@ void apply_journal_line(const std::string& line, journal_history_t& history)
     std::map<std::string, std::string> pairs = pairs_of(words);
     if (moving && pairs.count("slot") != 0)
         history.slots[name] = static_cast<uint16_t>(number(pairs, "slot"));
-    if (event != "imaged" || pairs.count("sha256") == 0 || pairs.count("file") == 0)
+    if (event != "imaged" || pairs["sha256"].size() != 64 || pairs.count("file") == 0)
         return;
     history.images[name] = {pairs["file"],           number(pairs, "size"),  pairs["sha256"],
                             number(pairs, "records"), number(pairs, "bytes"), number(pairs, "skipped")};

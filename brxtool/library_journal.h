@@ -2,7 +2,7 @@
 // the next step, so that a run cut off at any moment (kill -9, a power cut) can be resumed.
 //   load NAME slot S drive D        about to move the tape from slot S to drive D (addresses)
 //   loaded NAME slot S drive D      the move is done
-//   imaged NAME file F size Z sha256 H records R bytes B skipped K
+//   imaged NAME file F records R bytes B skipped K size Z sha256 H
 //   failed NAME WHY...
 //   unload NAME drive D slot S      about to move the tape back
 //   returned NAME slot S

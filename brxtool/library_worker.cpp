@@ -160,9 +160,10 @@ bool keep_image(const std::string& partial, const std::string& path, const std::
         why = "cannot keep " + path + ": " + error_text(GetLastError());
         return false;
     }
-    return journal.write("imaged " + job.name + " file " + file + " size " + std::to_string(size) + " sha256 " + digest +
-                         " records " + std::to_string(job.records) + " bytes " + std::to_string(job.bytes) +
-                         " skipped " + std::to_string(job.skipped));
+    // The digest last: a line cut off by a crash can then never pass for a complete image's.
+    return journal.write("imaged " + job.name + " file " + file + " records " + std::to_string(job.records) + " bytes " +
+                         std::to_string(job.bytes) + " skipped " + std::to_string(job.skipped) + " size " +
+                         std::to_string(size) + " sha256 " + digest);
 }
 
 // Loaded: waits, images, verifies, keeps. false when the drive failed.

@@ -1,0 +1,134 @@
+// The changer module against a simulated changer (the paths a real one takes rarely) and against
+// the bytes tgt's changer sends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "changer/changer.h"
+#include "tests/support/e2e.h"
+#include "tests/support/simulated_library.h"
+
+namespace {
+
+constexpr uint8_t move_op = 0xA5, status_op = 0xB8, request_sense_op = 0x03;
+
+std::vector<uint8_t> hex_bytes(const std::string& text)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t at = 0; at + 1 < text.size(); at += 3)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
+    return bytes;
+}
+
+std::string summary(const std::vector<element_t>& elements)
+{
+    std::string text;
+    for (const element_t& e : elements)
+        text += std::to_string(static_cast<int>(e.type)) + ":" + std::to_string(e.address) + (e.full ? " full" : "") +
+                (e.volume_tag.empty() ? "" : " " + e.volume_tag) + (e.source_valid ? " from " + std::to_string(e.source) : "") +
+                (e.medium_type == cleaning_medium ? " cleaning" : "") + (e.identifier.empty() ? "" : " id " + e.identifier) +
+                "\n";
+    return text;
+}
+
+size_t count(const std::vector<uint8_t>& commands, uint8_t opcode)
+{
+    return static_cast<size_t>(std::count(commands.begin(), commands.end(), opcode));
+}
+
+}  // namespace
+
+TEST(library_changer, every_element_is_read_however_the_changer_limits_its_replies)
+{
+    scratch_directory_t folder;
+    simulated_library_t library(folder.path(), 2, 5, 71);
+    library.put(1, "A00001", "");
+    library.put(3, "CLN001", "", true);
+    library.put(5, "", "");
+    const std::string expected = "1:100\n"
+                                 "2:300\n2:301\n2:302 full CLN001 cleaning\n2:303\n2:304 full\n"
+                                 "3:400\n"
+                                 "4:200 id SIMSER0\n4:201 full A00001 from 300 id SIMSER1\n";
+    const struct {
+        bool refuse_both;
+        uint16_t per_reply;
+        size_t requests;  // READ ELEMENT STATUS commands
+    } cases[] = {{false, 0, 4}, {true, 0, 6}, {false, 2, 6}, {true, 1, 12}};
+    changer_t first;
+    ASSERT_TRUE(first.open(library.changer_name()));
+    ASSERT_TRUE(first.move(300, 201).good());
+    for (const auto& c : cases) {
+        library.limit_replies(c.refuse_both, c.per_reply);
+        changer_t changer;
+        std::vector<element_t> elements;
+        const size_t before = count(library.changer_commands(), status_op);
+        ASSERT_TRUE(changer.open(library.changer_name()));
+        ASSERT_TRUE(changer.read_elements(elements).good());
+        EXPECT_EQ(summary(elements), expected) << c.per_reply;
+        EXPECT_EQ(count(library.changer_commands(), status_op) - before, c.requests) << c.per_reply;
+    }
+}
+
+TEST(library_changer, a_move_is_tried_again_through_transient_states_only)
+{
+    const struct {
+        std::vector<std::vector<uint8_t>> faults;  // key, asc, ascq, quiet
+        size_t moves;
+        bool good;
+        std::vector<uint8_t> sense;  // of the answer, when it failed
+    } cases[] = {
+        {{{2, 0x04, 0x01, 0}, {6, 0x28, 0x00, 0}}, 3, true, {}},
+        {{{4, 0x15, 0x01, 0}}, 2, true, {}},
+        {{{5, 0x3B, 0x0D, 0}}, 1, false, {5, 0x3B, 0x0D}},
+        {{{5, 0x3B, 0x0E, 1}}, 1, false, {5, 0x3B, 0x0E}},  // the sense fetched with REQUEST SENSE
+        {{{2, 0x04, 0x03, 0}}, 1, false, {2, 0x04, 0x03}},  // manual intervention: no use waiting
+        {{{6, 0x29, 0, 0}, {6, 0x29, 0, 0}, {6, 0x29, 0, 0}, {2, 0x04, 0x01, 0}}, 4, false, {2, 0x04, 0x01}},
+    };
+    for (const auto& c : cases) {
+        scratch_directory_t folder;
+        simulated_library_t library(folder.path(), 1, 2, 72);
+        library.put(1, "A00001", "");
+        changer_t changer;
+        changer.retry_pause_ms = 0;
+        ASSERT_TRUE(changer.open(library.changer_name()));
+        for (const std::vector<uint8_t>& fault : c.faults)
+            library.fail_next(-1, move_op, fault[0], fault[1], fault[2], fault[3] != 0);
+        const scsi_answer_t answer = changer.move(300, 200);
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(answer.good(), c.good);
+        EXPECT_EQ(count(library.changer_commands(), move_op), c.moves);
+        EXPECT_EQ(count(library.changer_commands(), request_sense_op), c.faults[0][3]);
+        if (!c.good) {
+            EXPECT_EQ((std::vector<uint8_t>{answer.key, answer.asc, answer.ascq}), c.sense);
+        }
+        EXPECT_EQ(library.holds(200), c.good ? "A00001" : "");
+    }
+}
+
+// tgt's answers: the element address page, and two drives with volume tags and identifiers whose
+// reply ends 8 bytes short of the count it states, cutting the last identifier.
+TEST(library_changer, replies_are_read_as_far_as_they_arrived)
+{
+    const std::vector<uint8_t> page = hex_bytes("17 00 00 00 1d 12 00 03 00 01 00 04 00 0a 00 0e 00 01 00 01 00 02 00 00");
+    element_layout_t layout;
+    ASSERT_TRUE(parse_element_layout(page.data(), static_cast<uint32_t>(page.size()), layout));
+    EXPECT_EQ((std::vector<int>{layout.first_of(element_type_t::transport), layout.count_of(element_type_t::slot),
+                                layout.first_of(element_type_t::portal), layout.first_of(element_type_t::drive),
+                                layout.count_of(element_type_t::drive)}),
+              (std::vector<int>{3, 10, 14, 1, 2}));
+    std::string blanks;
+    for (int i = 0; i < 32; ++i)
+        blanks += "20 ";
+    const std::string id = "02 01 00 22 49 45 54 20 20 20 20 20 56 49 52 54 55 41 4c 2d 54 41 50 45 20 20 20 20 62 65 ";
+    const std::string reply = "00 01 00 02 00 00 00 b4 04 80 00 56 00 00 00 ac "
+                              "00 01 01 00 00 00 00 00 00 80 00 04 4c 49 42 30 30 31 " + blanks.substr(0, 26 * 3) +
+                              "00 00 00 00 " + id + "61 66 31 31 00 00 00 00 "
+                              "00 02 00 00 00 00 00 00 00 00 00 00 " + blanks + "00 00 00 00 " + id;
+    const std::vector<uint8_t> bytes = hex_bytes(reply);
+    ASSERT_EQ(bytes.size(), 180u);
+    std::vector<element_t> elements;
+    parse_element_status(bytes.data(), static_cast<uint32_t>(bytes.size()), elements);
+    EXPECT_EQ(summary(elements), "4:1 full LIB001 from 4 id IET     VIRTUAL-TAPE    beaf11\n"
+                                 "4:2 id IET     VIRTUAL-TAPE    be\n");
+    EXPECT_EQ((std::vector<bool>{elements[0].cut, elements[1].cut}), (std::vector<bool>{false, true}));
+}
