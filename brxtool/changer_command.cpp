@@ -35,6 +35,9 @@ std::string exception_text(const element_t& element)
     return text;
 }
 
+// A tape out of its slot (in a drive, the transport or the import/export element) and where it came from.
+bool away(const element_t& element) { return element.full && element.source_valid && element.type != element_type_t::slot; }
+
 std::string json_or_null(const std::string& text) { return text.empty() ? "null" : json_string(text); }
 
 std::string element_json(const element_layout_t& layout, const element_t& element)
@@ -42,7 +45,7 @@ std::string element_json(const element_layout_t& layout, const element_t& elemen
     return "{\"name\": " + json_string(element_name(layout, element.address)) + ", \"type\": \"" +
            type_word(element.type) + "\", \"address\": " + std::to_string(element.address) +
            ", \"full\": " + (element.full ? "true" : "false") + ", \"barcode\": " + json_or_null(element.volume_tag) +
-           ", \"source\": " + (element.source_valid ? json_string(element_name(layout, element.source)) : "null") +
+           ", \"source\": " + (away(element) ? json_string(element_name(layout, element.source)) : "null") +
            ", \"cleaning\": " + (element.medium_type == cleaning_medium ? "true" : "false") +
            ", \"identifier\": " + json_or_null(element.identifier) +
            ", \"exception\": " + (element.exception ? json_string(exception_text(element)) : "null") + "}";
@@ -58,7 +61,7 @@ std::string element_line(const element_layout_t& layout, const element_t& elemen
         line += "  " + element.volume_tag;
     if (element.medium_type == cleaning_medium)
         line += "  cleaning";
-    if (element.full && element.source_valid)
+    if (away(element))
         line += "  from " + element_name(layout, element.source);
     if (!element.identifier.empty())
         line += "  id " + element.identifier;

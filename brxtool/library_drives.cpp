@@ -115,21 +115,28 @@ std::vector<int> match_drives(const std::vector<element_t>& drives, const std::v
 {
     std::vector<int> matched(devices.size(), -1);
     std::vector<bool> taken(drives.size(), false);
-    for (bool progress = true; progress;) {
-        progress = false;
-        for (size_t d = 0; d < drives.size(); ++d) {
-            int only = -1, count = 0;
-            for (size_t i = 0; i < devices.size() && !taken[d]; ++i)
-                if (matched[i] < 0 && names(drives[d], devices[i])) {
-                    only = static_cast<int>(i);
-                    ++count;
+    // The devices a drive may be, among those still free; whole identifiers first, then cut ones.
+    const auto candidates = [&](size_t d) {
+        std::vector<size_t> found;
+        for (size_t i = 0; i < devices.size(); ++i)
+            if (matched[i] < 0 && names(drives[d], devices[i]))
+                found.push_back(i);
+        return found;
+    };
+    for (bool with_cut : {false, true})
+        for (bool progress = true; progress;) {
+            progress = false;
+            for (size_t d = 0; d < drives.size(); ++d) {
+                std::vector<size_t> found = taken[d] || (drives[d].cut && !with_cut) ? std::vector<size_t>() : candidates(d);
+                size_t claimers = 0;  // a device two drives name is neither's
+                for (size_t other = 0; found.size() == 1 && other < drives.size(); ++other)
+                    claimers += !taken[other] && (!drives[other].cut || with_cut) && names(drives[other], devices[found[0]]);
+                if (found.size() == 1 && claimers == 1) {
+                    matched[found[0]] = static_cast<int>(d);
+                    taken[d] = progress = true;
                 }
-            if (count == 1) {
-                matched[static_cast<size_t>(only)] = static_cast<int>(d);
-                taken[d] = progress = true;
             }
         }
-    }
     return matched;
 }
 

@@ -318,6 +318,13 @@ void simulated_library_t::put(int slot, const std::string& barcode, const std::s
     impl->media[static_cast<uint16_t>(slots_at + slot - 1)] = {barcode, path, cleaning, 0};
 }
 
+void simulated_library_t::put_file(int slot, const std::string& barcode, const std::string& path,
+                                   const std::string& options)
+{
+    std::lock_guard<std::mutex> guard(impl->lock);
+    impl->media[static_cast<uint16_t>(slots_at + slot - 1)] = {barcode, path + "?" + options, false, 0};
+}
+
 void simulated_library_t::fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet)
 {
     std::lock_guard<std::mutex> guard(impl->lock);

@@ -19,6 +19,8 @@ public:
 
     // A tape in slot:N whose medium holds contents (a dump file); an empty barcode gives none.
     void put(int slot, const std::string& barcode, const std::string& contents, bool cleaning = false);
+    // The same with the medium file as it is, played with the virtual drive's options ("delay=500").
+    void put_file(int slot, const std::string& barcode, const std::string& path, const std::string& options);
     // The next command with this operation code answers CHECK CONDITION with key/asc/ascq
     // (without sense data, left for REQUEST SENSE, when quiet). drive -1 is the changer.
     void fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet = false);
