@@ -19,6 +19,7 @@
 #include "platform/posix/transports.h"
 #include "tapeio/s2pti_tape_io.h"
 #include "tests/library/in_process.h"
+#include "tests/support/register_test_schemes_posix.h"
 
 using namespace library_test;
 
@@ -159,6 +160,23 @@ TEST_F(library_Tgt, a_run_images_every_tape_as_brx_dumps_it_and_puts_it_back)
     EXPECT_EQ(brx.exit_status, 0) << brx.standard_error;
     EXPECT_TRUE(folder.read("brx.dmp") == folder.read("out/LIB001.dmp"));
     ASSERT_EQ(brxtool_here({"changer", "unload", changer(), "drive:1"}).exit_status, 0);
+}
+
+// On Linux brxtool takes device strings where \\.\ names stand: kernel nodes and registered schemes.
+TEST(library_devices, device_strings_name_devices)
+{
+    register_test_device_schemes();
+    scratch_directory_t folder;
+    folder.write("tape.dmp", container_of({record_of(10, 1), ""}));
+    const std::string tape = "vtape:" + folder.file("tape.dmp");
+    for (const std::string& name : {std::string("/dev/null"), std::string("\\\\.\\Changer0"), tape})
+        EXPECT_TRUE(names_device(name.c_str())) << name;
+    for (const std::string& name : {folder.file("tape.dmp"), std::string("nosuch:tape"), std::string("/tmp")})
+        EXPECT_FALSE(names_device(name.c_str())) << name;
+    const brx_run_t run = brxtool_here({"list", tape});
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_EQ(run.standard_output, tape + ": device\nfile 0: record 1: 10 bytes\nfile 0: tape mark: 1 records, 10 bytes\n"
+                                          "total: 1 files, 1 records, 10 bytes, 1 tape marks, 0 bad records\n");
 }
 
 // Starts a run and kills it with SIGKILL as soon as cut says so; false when it ended first.
