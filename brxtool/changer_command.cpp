@@ -146,7 +146,7 @@ bool move_ends(const arguments_t& arguments, changer_t& changer, uint16_t& from,
                address_of(changer, given[3], element_type_t::all, to);
     const element_type_t first = action == "load" ? element_type_t::slot : element_type_t::drive;
     const element_type_t second = action == "load" ? element_type_t::drive : element_type_t::slot;
-    if (!address_of(changer, given[2], first, action == "load" ? from : from))
+    if (!address_of(changer, given[2], first, from))
         return false;
     if (given.size() == 4)
         return address_of(changer, given[3], second, to);
@@ -155,9 +155,10 @@ bool move_ends(const arguments_t& arguments, changer_t& changer, uint16_t& from,
     std::vector<element_t> elements;
     if (!read_changer_elements(given[1], changer, elements))
         return false;
-    if (!unload_target(elements, from, to))
-        fprintf(stderr, "brxtool: changer: %s came from no known slot and no slot is empty\n", given[2].c_str());
-    return find_element(elements, from) != nullptr;
+    if (unload_target(elements, from, to))
+        return true;
+    fprintf(stderr, "brxtool: changer: %s came from no known slot and no slot is empty\n", given[2].c_str());
+    return false;
 }
 
 int move(const arguments_t& arguments, changer_t& changer)
@@ -183,7 +184,8 @@ int run(const arguments_t& arguments)
     const bool sized = (action == "status" && given.size() == 2) || (action == "move" && given.size() == 4) ||
                        ((action == "load" || action == "unload") && (given.size() == 3 || given.size() == 4));
     if (!sized) {
-        fprintf(stderr, "brxtool: changer: %s\n%s", action.empty() ? "no action given" : ("wrong arguments for " + action).c_str(), help);
+        const std::string why = action.empty() ? "no action given" : "wrong arguments for " + action;
+        fprintf(stderr, "brxtool: changer: %s\n%s", why.c_str(), help);
         return exit_trouble;
     }
     changer_t changer;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "changer/changer.h"
-#include "tests/support/e2e.h"
+#include "tests/library/in_process.h"
 #include "tests/support/simulated_library.h"
 
 namespace {
@@ -131,4 +131,43 @@ TEST(library_changer, replies_are_read_as_far_as_they_arrived)
     EXPECT_EQ(summary(elements), "4:1 full LIB001 from 4 id IET     VIRTUAL-TAPE    beaf11\n"
                                  "4:2 id IET     VIRTUAL-TAPE    be\n");
     EXPECT_EQ((std::vector<bool>{elements[0].cut, elements[1].cut}), (std::vector<bool>{false, true}));
+}
+
+TEST(library_changer, the_changer_command_names_elements_and_says_what_the_changer_refused)
+{
+    scratch_directory_t folder;
+    simulated_library_t library(folder.path(), 2, 3, 76);
+    library.put(1, "A00001", "");
+    library.put(3, "CLN001", "", true);
+    const std::string changer = library.changer_name();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output, error;
+    } cases[] = {
+        {{"load", changer, "slot:1", "drive:1"}, 0, "moved slot:1 to drive:1\n", ""},
+        {{"status", changer}, 0,
+         "drive:0      element 200   empty  id SIMSER0\n"
+         "drive:1      element 201   full   A00001  from slot:1  id SIMSER1\n"
+         "slot:1       element 300   empty\nslot:2       element 301   empty\n"
+         "slot:3       element 302   full   CLN001  cleaning\n"
+         "ie:1         element 400   empty\ntransport:0  element 100   empty\n", ""},
+        {{"move", changer, "302", "ie:1"}, 0, "moved slot:3 to ie:1\n", ""},
+        {{"move", changer, "slot:2", "drive:0"}, 1, "",
+         "brxtool: " + changer + ": cannot move slot:2 to drive:0: sense 05/3b/0e (medium source element empty)\n"},
+        {{"load", changer, "slot:9"}, 2, "", "brxtool: changer: no slot element 'slot:9' in this changer\n"},
+        {{"load", changer, "drive:0"}, 2, "", "brxtool: changer: no slot element 'drive:0' in this changer\n"},
+        {{"unload", changer, "drive:1"}, 0, "moved drive:1 to slot:1\n", ""},
+        {{"move", changer, "ie:1", "slot:3"}, 0, "moved ie:1 to slot:3\n", ""},
+        {{"spin", changer}, 2, "", "brxtool: changer: wrong arguments for spin\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), "changer");
+        const brx_run_t run = library_test::brxtool_here(arguments);
+        EXPECT_EQ(run.exit_status, c.status) << c.arguments[0];
+        EXPECT_EQ(run.standard_output, c.output) << c.arguments[0];
+        EXPECT_EQ(run.standard_error.substr(0, run.standard_error.find("Usage")), c.error) << c.arguments[0];
+    }
+    EXPECT_EQ(library.holds(300) + library.holds(302) + library.holds(400), "A00001CLN001");
 }
