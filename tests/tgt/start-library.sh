@@ -8,56 +8,34 @@
 #   $1  working folder (created; holds the media, tgtd.pid, tgtd.log)   default /tmp/brx-library
 #   BRX_TGT_PORT      iSCSI port on 127.0.0.1                             default 3293
 #   BRX_TGT_CONTROL   tgtd management port                                default 3294
-#   BRX_LIBRARY_TAPE_MB  each data tape's capacity in MB                  default 64
-#   BRX_LIBRARY_TAPES    how many data tapes, in slots 4 on (all full, no gaps, when given)
 set -eu
 
 work=${1:-/tmp/brx-library}
 port=${BRX_TGT_PORT:-3293}
 control=${BRX_TGT_CONTROL:-3294}
-size=${BRX_LIBRARY_TAPE_MB:-64}
 iqn=iqn.2026-12.org.brx.test:library
 mkdir -p "$work/media"
 
-if [ -f "$work/tgtd.pid" ] && kill -0 "$(cat "$work/tgtd.pid")" 2>/dev/null; then
-    echo "start-library.sh: tgtd already runs for $work (pid $(cat "$work/tgtd.pid"))" >&2
-    exit 1
-fi
+script=start-library.sh
+. "$(dirname "$0")/tgtd.sh"
+refuse_running
 
 # slot:barcode pairs; fresh media every time, so no earlier run's records leak into this one.
-if [ -n "${BRX_LIBRARY_TAPES:-}" ]; then
-    layout=$(seq 1 "$BRX_LIBRARY_TAPES" | awk '{ printf "%d:BIG%03d ", $1 + 3, $1 }')
-    slots=$((BRX_LIBRARY_TAPES > 10 ? BRX_LIBRARY_TAPES : 10))
-else
-    layout="4:LIB001 5:LIB002 6:LIB003 7:CLN001 8:LIB004 10:LIB005 12:LIB006"
-    slots=10
-fi
+layout="4:LIB001 5:LIB002 6:LIB003 7:CLN001 8:LIB004 10:LIB005 12:LIB006"
 rm -f "$work/media/"*
 dd if=/dev/zero of="$work/smc" bs=1k count=1 2>/dev/null
 for pair in $layout; do
     barcode=${pair#*:}
     type=data
     case $barcode in CLN*) type=clean ;; esac
-    tgtimg --op new --device-type tape --barcode "$barcode" --size "$size" --type "$type" \
+    tgtimg --op new --device-type tape --barcode "$barcode" --size 64 --type "$type" \
         --file "$work/media/$barcode" >/dev/null
 done
 # A drive LUN needs some medium to be created with; it is taken offline (empty) at once.
 tgtimg --op new --device-type tape --barcode NONE --size 1 --type data --file "$work/none" >/dev/null
 
-tgtd -f -C "$control" --iscsi portal="127.0.0.1:$port" >"$work/tgtd.log" 2>&1 &
-echo $! >"$work/tgtd.pid"
-
-admin() { tgtadm -C "$control" --lld iscsi "$@"; }
+start_tgtd
 changer() { admin --mode logicalunit --op update --tid 1 --lun 3 --params "$1"; }
-tries=0
-until admin --mode target --op show >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 50 ] || ! kill -0 "$(cat "$work/tgtd.pid")" 2>/dev/null; then
-        echo "start-library.sh: tgtd did not come up; see $work/tgtd.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
 
 {
     admin --mode target --op new --tid 1 --targetname "$iqn"
@@ -71,11 +49,11 @@ done
     changer element_type=4,address=1,tid=1,lun=1
     changer element_type=4,address=2,tid=1,lun=2
     changer element_type=1,start_address=3,quantity=1
-    changer "element_type=2,start_address=4,quantity=$slots"
+    changer element_type=2,start_address=4,quantity=10
     for pair in $layout; do
         changer "element_type=2,address=${pair%%:*},barcode=${pair#*:},sides=1"
     done
-    changer "element_type=3,start_address=$((4 + slots)),quantity=1"
+    changer element_type=3,start_address=14,quantity=1
     admin --mode target --op bind --tid 1 --initiator-address ALL
 } >&2
 
