@@ -1,5 +1,6 @@
 #include "brxtool/library_drives.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "brxtool/changer_text.h"

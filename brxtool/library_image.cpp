@@ -87,6 +87,7 @@ image_result_t image_tape(tape_t& drive, const std::string& path, format_t forma
 {
     image_result_t result;
     start_counts(drive);
+    live.records = live.bytes = live.file = 0;
     if (!rewind_drive(drive, result.why)) {
         result.drive_trouble = true;
         return result;

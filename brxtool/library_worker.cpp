@@ -298,6 +298,15 @@ void return_leftovers(library_t& library, journal_t& journal)
         drive->out = true;
         fprintf(stderr, "brxtool: library: drive:%d holds %s and is left out of the run: %s\n", drive->number,
                 tag.c_str(), why.c_str());
+        tape_job_t stuck;  // listed, so that the run does not end as if every tape were done
+        stuck.slot = drive->address;
+        stuck.barcode = loaded->volume_tag;
+        stuck.name = name;
+        stuck.status = tape_status_t::failed;
+        stuck.drive = drive->number;
+        stuck.left_in_drive = true;
+        stuck.why = "left in the drive by an earlier run and not put back: " + why;
+        library.jobs.push_back(stuck);
     }
 }
 

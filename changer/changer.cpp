@@ -123,8 +123,8 @@ scsi_answer_t changer_t::read_type(element_type_t type, bool tags, bool identifi
             if (element.type != type || element.address < start || element.address >= end)
                 continue;
             // A descriptor cut short (a limit on the reply) may come whole when asked for alone.
-            if (element.cut && got.size() > 1 && !(result = read_alone(element, tags, identifiers)).good())
-                return result;
+            if (element.cut && got.size() > 1)
+                read_alone(element, tags, identifiers);
             elements.push_back(element);
             start = std::max<uint32_t>(start, element.address + 1u);
         }
@@ -143,14 +143,13 @@ scsi_answer_t changer_t::read_chunk(const element_request_t& request, std::vecto
     return result;
 }
 
-scsi_answer_t changer_t::read_alone(element_t& element, bool tags, bool identifiers)
+void changer_t::read_alone(element_t& element, bool tags, bool identifiers)
 {
     std::vector<element_t> got;
-    scsi_answer_t result = read_chunk({element.type, element.address, 1, tags, identifiers}, got);
+    read_chunk({element.type, element.address, 1, tags, identifiers}, got);
     for (const element_t& alone : got)
         if (alone.address == element.address && alone.type == element.type && !alone.cut)
             element = alone;
-    return result;
 }
 
 scsi_answer_t changer_t::move(uint16_t source, uint16_t destination)

@@ -40,7 +40,8 @@ private:
     template <class command_t> scsi_answer_t persist(command_t command);
     scsi_answer_t read_type(element_type_t type, bool tags, bool identifiers, std::vector<element_t>& elements);
     scsi_answer_t read_chunk(const element_request_t& request, std::vector<element_t>& elements);
-    scsi_answer_t read_alone(element_t& element, bool tags, bool identifiers);
+    // What arrived stays when asking again brings no more.
+    void read_alone(element_t& element, bool tags, bool identifiers);
 
     tape_io_handle_t handle;
     std::vector<uint8_t> buffer;
