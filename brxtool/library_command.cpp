@@ -44,7 +44,10 @@ bool parse_drives(const arguments_t& arguments, library_options_t& options)
             fprintf(stderr, "brxtool: library: --drive takes N=DEVICE, not '%s'\n", value.c_str());
             return false;
         }
-        options.drives[number] = value.substr(equals + 1);
+        if (!options.drives.emplace(number, value.substr(equals + 1)).second) {
+            fprintf(stderr, "brxtool: library: drive:%ld is given twice\n", number);
+            return false;
+        }
     }
     std::string devices = arguments.value("devices");
     for (size_t start = 0; arguments.has("devices") && start <= devices.size();) {

@@ -43,7 +43,7 @@ TEST(library_run, every_tape_is_imaged_and_put_back)
     library.fail_next(1, ready_op, 2, 0x04, 0x01);
     library.fail_next(1, ready_op, 6, 0x28, 0x00);
     std::filesystem::create_directory(folder.file("out"));
-    const brx_run_t run = brxtool_here({"library", library.changer_name(), folder.file("out"), "--devices",
+    const brx_run_t run = brxtool_here({"library", library.changer_name(), folder.file("out"), "--verify", "--devices",
                                         library.drive_name(1) + "," + library.drive_name(0)});
     EXPECT_EQ(run.exit_status, 4) << run.standard_error;
     EXPECT_EQ(steady(run.standard_output),
@@ -100,6 +100,18 @@ TEST(library_run, a_rerun_keeps_complete_images_puts_back_what_a_drive_holds_and
     EXPECT_EQ(journal_lines(folder, "imaged"), "imaged A file A.dmp\nimaged B file B.dmp\nimaged C file C.dmp\n"
                                                "imaged C file C.d\nimaged B file B.dmp\n");
     EXPECT_EQ(library.holds(301), "B");
+    EXPECT_EQ(std::regex_replace(folder.read("out/library.json"), std::regex("\"seconds\": [0-9.]+"), "\"seconds\": S"),
+              "{\"changer\": \"" + std::regex_replace(library.changer_name(), std::regex("\\\\"), "\\\\") +
+                  "\", \"format\": \"brx\", \"exit_status\": 0,\n \"tapes\": [\n"
+                  "  {\"barcode\": \"A\", \"slot\": \"slot:1\", \"drive\": null, \"status\": \"kept\", \"image\": \"A.dmp\", "
+                  "\"records\": 3, \"bytes\": 200081, \"skipped\": 0, \"seconds\": S, \"left_in_drive\": false, "
+                  "\"why\": \"imaged by an earlier run\"},\n"
+                  "  {\"barcode\": \"B\", \"slot\": \"slot:2\", \"drive\": \"drive:0\", \"status\": \"imaged\", "
+                  "\"image\": \"B.dmp\", \"records\": 1, \"bytes\": 65536, \"skipped\": 0, \"seconds\": S, "
+                  "\"left_in_drive\": false, \"why\": null},\n"
+                  "  {\"barcode\": \"C\", \"slot\": \"slot:3\", \"drive\": null, \"status\": \"kept\", \"image\": \"C.dmp\", "
+                  "\"records\": 3, \"bytes\": 3014, \"skipped\": 0, \"seconds\": S, \"left_in_drive\": false, "
+                  "\"why\": \"imaged by an earlier run\"}\n]}\n");
 }
 
 TEST(library_run, what_goes_wrong_stops_one_tape_or_one_drive)
@@ -107,18 +119,23 @@ TEST(library_run, what_goes_wrong_stops_one_tape_or_one_drive)
     const struct {
         int drive;
         uint8_t opcode, key, asc, ascq;
+        unsigned skip;
         const char* user_file;  // a file of the user's where B's image would go
         std::string failed;     // the journal's lines
         std::string error;
     } cases[] = {
-        {-1, move_op, 5, 0x3B, 0x0D, nullptr,
+        {-1, move_op, 5, 0x3B, 0x0D, 0, nullptr,
          "failed A cannot load it into drive:0: sense 05/3b/0d (medium destination element full)\n", ""},
-        {-2, 0, 0, 0, 0, "B.dmp", "failed B OUT/B.dmp exists and the journal does not know it; it is left alone\n", ""},
-        {0, read_op, 4, 0x44, 0x00, nullptr,
+        {-2, 0, 0, 0, 0, 0, "B.dmp", "failed B OUT/B.dmp exists and the journal does not know it; it is left alone\n", ""},
+        {0, read_op, 4, 0x44, 0x00, 0, nullptr,
          "failed A the reading stopped after file 0, record 0 on sense 04/44/00, before the end of the data\n",
          "brxtool: library: drive:0 is taken out of the run: the reading stopped after file 0, record 0 on sense "
          "04/44/00, before the end of the data\n"},
-        {0, ready_op, 2, 0x04, 0x03, nullptr,
+        {0, read_op, 4, 0x44, 0x00, 8, nullptr,  // the second reading, for --verify
+         "failed A verify: the reading stopped after file 0, record 1 on sense 04/44/00, before the end of the data\n",
+         "brxtool: library: drive:0 is taken out of the run: verify: the reading stopped after file 0, record 1 on "
+         "sense 04/44/00, before the end of the data\n"},
+        {0, ready_op, 2, 0x04, 0x03, 0, nullptr,
          "failed A the drive is not ready: sense 02/04/03 (manual intervention required)\n",
          "brxtool: library: drive:0 is taken out of the run: the drive is not ready: sense 02/04/03 (manual "
          "intervention required)\n"},
@@ -133,9 +150,9 @@ TEST(library_run, what_goes_wrong_stops_one_tape_or_one_drive)
         if (c.user_file != nullptr)
             folder.write(std::string("out/") + c.user_file, "mine");
         if (c.drive > -2)
-            library.fail_next(c.drive, c.opcode, c.key, c.asc, c.ascq);
-        const brx_run_t run = brxtool_here({"library", library.changer_name(), folder.file("out"), "--drive",
-                                            "0=" + library.drive_name(0)});
+            library.fail_next(c.drive, c.opcode, c.key, c.asc, c.ascq, false, c.skip);
+        const brx_run_t run = brxtool_here({"library", library.changer_name(), folder.file("out"), "--verify",
+                                            "--drive", "0=" + library.drive_name(0)});
         EXPECT_EQ(run.exit_status, 4);
         EXPECT_EQ(run.standard_error, c.error);
         std::string failed = journal_lines(folder, "failed");
@@ -143,5 +160,37 @@ TEST(library_run, what_goes_wrong_stops_one_tape_or_one_drive)
         EXPECT_EQ(path == std::string::npos ? failed : failed.replace(path, folder.file("out").size(), "OUT"), c.failed);
         EXPECT_EQ(library.holds(300) + library.holds(301) + library.holds(200), "AB");
         EXPECT_EQ(folder.read("out/B.dmp"), c.user_file != nullptr ? "mine" : c.drive == -1 ? tape_b : "");
+        EXPECT_EQ(folder.exists("out/A.dmp") || folder.exists("out/A.dmp.partial"), c.user_file != nullptr);
     }
+}
+
+TEST(library_run, trouble_before_any_tape_moves_ends_with_status_1)
+{
+    scratch_directory_t folder;
+    simulated_library_t library(folder.path(), 1, 2, 77);
+    library.put(1, "A", tape_a);
+    std::filesystem::create_directory(folder.file("out"));
+    const std::string out = folder.file("out"), changer = library.changer_name(), drive = "0=" + library.drive_name(0);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {{changer, out, "--drive", drive, "--slots", "3x"}, "--slots takes numbers and ranges such as 3-40,45, not '3x'"},
+        {{changer, out, "--drive", "0"}, "--drive takes N=DEVICE, not '0'"},
+        {{changer, out, "--drive", "1=" + library.drive_name(0)}, "--drive 1: the changer has no drive:1 (it has 1 drives)"},
+        {{changer, out, "--drive", drive, "--drive", "0=" + library.drive_name(0)}, "drive:0 is given twice"},
+        {{changer, out, "--drive", "0=" + out}, out + " is not a tape device"},
+        {{changer, out}, "no drive to image with: give --drive N=DEVICE or --devices DEV,..."},
+        {{changer, folder.file("none"), "--drive", drive}, folder.file("none") + " is not a folder"},
+        {{changer, out, "--drive", drive, "--load-timeout", "0"}, "--load-timeout takes seconds from 1 to 86400, not '0'"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), "library");
+        const brx_run_t run = brxtool_here(arguments);
+        EXPECT_EQ(run.exit_status, 1) << c.error;
+        EXPECT_EQ(run.standard_error, "brxtool: library: " + c.error + "\n");
+        EXPECT_EQ(run.standard_output, "");
+    }
+    EXPECT_EQ(library.holds(300), "A");
 }

@@ -20,6 +20,7 @@ struct fault_t {
     int drive;
     uint8_t opcode, key, asc, ascq;
     bool quiet;
+    unsigned skip;
 };
 
 struct medium_t {
@@ -106,7 +107,7 @@ private:
 bool simulated_library_impl_t::fault(int drive, const posix::scsi_command_t& command, posix::scsi_reply_t& reply)
 {
     for (auto at = faults.begin(); at != faults.end(); ++at)
-        if (at->drive == drive && at->opcode == command.cdb[0]) {
+        if (at->drive == drive && at->opcode == command.cdb[0] && at->skip-- == 0) {
             held_sense = sense_of(at->key, at->asc, at->ascq);
             reply = check(command, at->quiet ? std::vector<uint8_t>() : held_sense);
             faults.erase(at);
@@ -325,10 +326,11 @@ void simulated_library_t::put_file(int slot, const std::string& barcode, const s
     impl->media[static_cast<uint16_t>(slots_at + slot - 1)] = {barcode, path + "?" + options, false, 0};
 }
 
-void simulated_library_t::fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet)
+void simulated_library_t::fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet,
+                                    unsigned skip)
 {
     std::lock_guard<std::mutex> guard(impl->lock);
-    impl->faults.push_back({drive, opcode, key, asc, ascq, quiet});
+    impl->faults.push_back({drive, opcode, key, asc, ascq, quiet, skip});
 }
 
 void simulated_library_t::limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply)

@@ -21,9 +21,10 @@ public:
     void put(int slot, const std::string& barcode, const std::string& contents, bool cleaning = false);
     // The same with the medium file as it is, played with the virtual drive's options ("delay=500").
     void put_file(int slot, const std::string& barcode, const std::string& path, const std::string& options);
-    // The next command with this operation code answers CHECK CONDITION with key/asc/ascq
-    // (without sense data, left for REQUEST SENSE, when quiet). drive -1 is the changer.
-    void fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet = false);
+    // The next command with this operation code, after skip more, answers CHECK CONDITION with
+    // key/asc/ascq (without sense data, left for REQUEST SENSE, when quiet). drive -1 is the changer.
+    void fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet = false,
+                   unsigned skip = 0);
     // Refuse volume tags and identifiers asked for in one request; give at most this many
     // elements per reply (0: all).
     void limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply);
