@@ -1,5 +1,4 @@
-// The changer module against a simulated changer (the paths a real one takes rarely) and against
-// the bytes tgt's changer sends.
+// The changer module and command against a simulated changer: the paths a real one takes rarely.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,14 +10,6 @@
 namespace {
 
 constexpr uint8_t move_op = 0xA5, status_op = 0xB8, request_sense_op = 0x03;
-
-std::vector<uint8_t> hex_bytes(const std::string& text)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t at = 0; at + 1 < text.size(); at += 3)
-        bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
-    return bytes;
-}
 
 std::string summary(const std::vector<element_t>& elements)
 {
@@ -48,23 +39,26 @@ TEST(library_changer, every_element_is_read_however_the_changer_limits_its_repli
     const std::string expected = "1:100\n"
                                  "2:300\n2:301\n2:302 full CLN001 cleaning\n2:303\n2:304 full\n"
                                  "3:400\n"
-                                 "4:200 id SIMSER0\n4:201 full A00001 from 300 id SIMSER1\n";
+                                 "4:200 id BRXSIM  DRIVE           SIMSER0\n"
+                                 "4:201 full A00001 from 300 id BRXSIM  DRIVE           SIMSER1\n";
     const struct {
         bool refuse_both;
         uint16_t per_reply;
+        uint32_t short_by;
         size_t requests;  // READ ELEMENT STATUS commands
-    } cases[] = {{false, 0, 4}, {true, 0, 6}, {false, 2, 6}, {true, 1, 12}};
+    } cases[] = {{false, 0, 0, 4}, {true, 0, 0, 6}, {false, 2, 0, 6}, {true, 1, 0, 12}, {false, 0, 8, 6}};
     changer_t first;
     ASSERT_TRUE(first.open(library.changer_name()));
     ASSERT_TRUE(first.move(300, 201).good());
     for (const auto& c : cases) {
-        library.limit_replies(c.refuse_both, c.per_reply);
+        library.limit_replies(c.refuse_both, c.per_reply, c.short_by);
         changer_t changer;
         std::vector<element_t> elements;
         const size_t before = count(library.changer_commands(), status_op);
         ASSERT_TRUE(changer.open(library.changer_name()));
         ASSERT_TRUE(changer.read_elements(elements).good());
-        EXPECT_EQ(summary(elements), expected) << c.per_reply;
+        // A reply cut short keeps what arrived of its last descriptor: here the start of an identifier.
+        EXPECT_EQ(summary(elements), c.short_by == 0 ? expected : expected.substr(0, expected.size() - 19) + "\n");
         EXPECT_EQ(count(library.changer_commands(), status_op) - before, c.requests) << c.per_reply;
     }
 }
@@ -105,34 +99,6 @@ TEST(library_changer, a_move_is_tried_again_through_transient_states_only)
     }
 }
 
-// tgt's answers: the element address page, and two drives with volume tags and identifiers whose
-// reply ends 8 bytes short of the count it states, cutting the last identifier.
-TEST(library_changer, replies_are_read_as_far_as_they_arrived)
-{
-    const std::vector<uint8_t> page = hex_bytes("17 00 00 00 1d 12 00 03 00 01 00 04 00 0a 00 0e 00 01 00 01 00 02 00 00");
-    element_layout_t layout;
-    ASSERT_TRUE(parse_element_layout(page.data(), static_cast<uint32_t>(page.size()), layout));
-    EXPECT_EQ((std::vector<int>{layout.first_of(element_type_t::transport), layout.count_of(element_type_t::slot),
-                                layout.first_of(element_type_t::portal), layout.first_of(element_type_t::drive),
-                                layout.count_of(element_type_t::drive)}),
-              (std::vector<int>{3, 10, 14, 1, 2}));
-    std::string blanks;
-    for (int i = 0; i < 32; ++i)
-        blanks += "20 ";
-    const std::string id = "02 01 00 22 49 45 54 20 20 20 20 20 56 49 52 54 55 41 4c 2d 54 41 50 45 20 20 20 20 62 65 ";
-    const std::string reply = "00 01 00 02 00 00 00 b4 04 80 00 56 00 00 00 ac "
-                              "00 01 01 00 00 00 00 00 00 80 00 04 4c 49 42 30 30 31 " + blanks.substr(0, 26 * 3) +
-                              "00 00 00 00 " + id + "61 66 31 31 00 00 00 00 "
-                              "00 02 00 00 00 00 00 00 00 00 00 00 " + blanks + "00 00 00 00 " + id;
-    const std::vector<uint8_t> bytes = hex_bytes(reply);
-    ASSERT_EQ(bytes.size(), 180u);
-    std::vector<element_t> elements;
-    parse_element_status(bytes.data(), static_cast<uint32_t>(bytes.size()), elements);
-    EXPECT_EQ(summary(elements), "4:1 full LIB001 from 4 id IET     VIRTUAL-TAPE    beaf11\n"
-                                 "4:2 id IET     VIRTUAL-TAPE    be\n");
-    EXPECT_EQ((std::vector<bool>{elements[0].cut, elements[1].cut}), (std::vector<bool>{false, true}));
-}
-
 TEST(library_changer, the_changer_command_names_elements_and_says_what_the_changer_refused)
 {
     scratch_directory_t folder;
@@ -147,8 +113,8 @@ TEST(library_changer, the_changer_command_names_elements_and_says_what_the_chang
     } cases[] = {
         {{"load", changer, "slot:1", "drive:1"}, 0, "moved slot:1 to drive:1\n", ""},
         {{"status", changer}, 0,
-         "drive:0      element 200   empty  id SIMSER0\n"
-         "drive:1      element 201   full   A00001  from slot:1  id SIMSER1\n"
+         "drive:0      element 200   empty  id BRXSIM  DRIVE           SIMSER0\n"
+         "drive:1      element 201   full   A00001  from slot:1  id BRXSIM  DRIVE           SIMSER1\n"
          "slot:1       element 300   empty\nslot:2       element 301   empty\n"
          "slot:3       element 302   full   CLN001  cleaning\n"
          "ie:1         element 400   empty\ntransport:0  element 100   empty\n", ""},

@@ -34,23 +34,22 @@ std::vector<uint8_t> sense_of(uint8_t key, uint8_t asc, uint8_t ascq)
     return {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq, 0, 0, 0, 0};
 }
 
-posix::scsi_reply_t data_reply(const posix::scsi_command_t& command, const std::vector<uint8_t>& data)
+// GOOD with data in, or CHECK CONDITION with sense; cut to the caller's room.
+posix::scsi_reply_t answer(const posix::scsi_command_t& command, const std::vector<uint8_t>& bytes, bool check = false)
 {
     posix::scsi_reply_t reply;
-    reply.data_transferred = std::min<uint32_t>(static_cast<uint32_t>(data.size()), command.data_length);
-    if (reply.data_transferred != 0)
-        std::memcpy(command.data, data.data(), reply.data_transferred);
+    const uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(bytes.size()),
+                                              check ? command.sense_capacity : command.data_length);
+    if (count != 0)
+        std::memcpy(check ? command.sense : command.data, bytes.data(), count);
+    reply.status = check ? check_condition : 0;
+    (check ? reply.sense_length : reply.data_transferred) = count;
     return reply;
 }
 
 posix::scsi_reply_t check(const posix::scsi_command_t& command, const std::vector<uint8_t>& sense)
 {
-    posix::scsi_reply_t reply;
-    reply.status = check_condition;
-    reply.sense_length = std::min<uint32_t>(static_cast<uint32_t>(sense.size()), command.sense_capacity);
-    if (reply.sense_length != 0)
-        std::memcpy(command.sense, sense.data(), reply.sense_length);
-    return reply;
+    return answer(command, sense, true);
 }
 
 void put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
@@ -95,6 +94,7 @@ public:
     std::vector<uint8_t> commands, held_sense;
     bool refuse_both = false;
     uint16_t per_reply = 0;
+    uint32_t short_by = 0;
 
 private:
     bool fault(int drive, const posix::scsi_command_t& command, posix::scsi_reply_t& reply);
@@ -148,8 +148,9 @@ std::vector<uint8_t> simulated_library_impl_t::descriptor(uint16_t address, bool
     }
     if (identifiers) {
         const bool drive = address >= drives_at && address < drives_at + drives.size();
-        std::vector<uint8_t> id = padded(drive ? "SIMSER" + std::to_string(address - drives_at) : "", 8);
-        bytes.insert(bytes.end(), {2, 0, 0, 8});
+        // Vendor, product and serial number, as the unit serial page and INQUIRY tell them.
+        std::vector<uint8_t> id = padded(drive ? "BRXSIM  DRIVE           SIMSER" + std::to_string(address - drives_at) : "", 32);
+        bytes.insert(bytes.end(), {2, 1, 0, 32});
         bytes.insert(bytes.end(), id.begin(), id.end());
     }
     return bytes;
@@ -177,6 +178,7 @@ std::vector<uint8_t> simulated_library_impl_t::element_status(const uint8_t* cdb
     }
     put16(reply, 2, count);
     put16(reply, 6, static_cast<uint32_t>(reply.size() - 8));
+    reply.resize(reply.size() - std::min<size_t>(short_by, reply.size() - 8));  // as tgt's replies end
     return reply;
 }
 
@@ -211,9 +213,9 @@ posix::scsi_reply_t simulated_library_impl_t::changer(const posix::scsi_command_
         return reply;
     switch (command.cdb[0]) {
     case 0x03:
-        return data_reply(command, held_sense);
+        return answer(command, held_sense);
     case 0x12:
-        return data_reply(command, {8, 0, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' '});
+        return answer(command, {8, 0, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' '});
     case 0x1A: {
         std::vector<uint8_t> page(24);
         page[0] = 23;
@@ -223,12 +225,12 @@ posix::scsi_reply_t simulated_library_impl_t::changer(const posix::scsi_command_
                                    static_cast<uint32_t>(drives.size())};
         for (size_t i = 0; i < 8; ++i)
             put16(page, 6 + 2 * i, layout[i]);
-        return data_reply(command, page);
+        return answer(command, page);
     }
     case 0xB8:
         if (refuse_both && (command.cdb[1] & 0x10) != 0 && (command.cdb[6] & 0x01) != 0)
             return check(command, sense_of(illegal, 0x24, 0x00));
-        return data_reply(command, element_status(command.cdb));
+        return answer(command, element_status(command.cdb));
     case 0xA5:
         return move(command);
     default:
@@ -248,10 +250,10 @@ posix::scsi_reply_t simulated_library_impl_t::drive(size_t index, const posix::s
     if (command.cdb[0] == 0x12 && (command.cdb[1] & 1) != 0) {
         std::vector<uint8_t> page = {1, 0x80, 0, static_cast<uint8_t>(serial.size())};
         page.insert(page.end(), serial.begin(), serial.end());
-        return data_reply(command, page);
+        return answer(command, page);
     }
     if (command.cdb[0] == 0x12)
-        return data_reply(command, {1, 0x80, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' ', 'D', 'R', 'I',
+        return answer(command, {1, 0x80, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' ', 'D', 'R', 'I',
                                     'V', 'E', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '});
     std::lock_guard<std::mutex> guard(drives[index]->lock);
     if (drives[index]->medium == nullptr)
@@ -333,11 +335,13 @@ void simulated_library_t::fail_next(int drive, uint8_t opcode, uint8_t key, uint
     impl->faults.push_back({drive, opcode, key, asc, ascq, quiet, skip});
 }
 
-void simulated_library_t::limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply)
+void simulated_library_t::limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply,
+                                        uint32_t short_by)
 {
     std::lock_guard<std::mutex> guard(impl->lock);
     impl->refuse_both = refuse_tags_with_identifiers;
     impl->per_reply = elements_per_reply;
+    impl->short_by = short_by;
 }
 
 std::vector<uint8_t> simulated_library_t::changer_commands() const

@@ -26,8 +26,8 @@ public:
     void fail_next(int drive, uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq, bool quiet = false,
                    unsigned skip = 0);
     // Refuse volume tags and identifiers asked for in one request; give at most this many
-    // elements per reply (0: all).
-    void limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply);
+    // elements per reply (0: all); end each reply short_by bytes before the length it states.
+    void limit_replies(bool refuse_tags_with_identifiers, uint16_t elements_per_reply, uint32_t short_by = 0);
     // The changer's operation codes so far, and what an element holds ("" empty, else its barcode
     // or "-" for a tape without one).
     std::vector<uint8_t> changer_commands() const;
