@@ -10,6 +10,7 @@
 #include "copy/device_name.h"
 #include "copy/dump_read.h"
 #include "frontend/system_error_text.h"
+#include "platform/device_paths.h"
 #include "tapeio/scsi_codes.h"
 
 namespace {
@@ -35,6 +36,15 @@ bool allocate(tape_t& tape)
     return true;
 }
 
+// A device string (not \\.\TapeN or \\.\ScsiN:B:T) is one drive: its SCSI address is 0:0:0.
+HANDLE open_device_string(const std::string& name)
+{
+    HANDLE os = open_named_device(name.c_str());
+    if (os == INVALID_HANDLE_VALUE)
+        fprintf(stderr, "brxtool: %s: %s\n", name.c_str(), error_text(GetLastError()).c_str());
+    return os;
+}
+
 bool open_device(const std::string& name, tape_t& tape)
 {
     std::vector<char> lowered(name.begin(), name.end());
@@ -42,7 +52,8 @@ bool open_device(const std::string& name, tape_t& tape)
     device_name_t device;
     copy_context.buffer = tape.memory;  // scratch for the device path
     copy_context.system_error_text = system_error_text;
-    HANDLE os = open_device_name(lowered.data(), device_caller_t::dump, device);
+    HANDLE os = name.rfind("\\\\.\\", 0) != 0 ? open_device_string(name)
+                                            : open_device_name(lowered.data(), device_caller_t::dump, device);
     if (os == INVALID_HANDLE_VALUE)
         return false;
     tape.handle.attach(os);
@@ -119,7 +130,7 @@ bool device_ended(tape_t& tape, int32_t result)
 
 tape_t::~tape_t() { close_tape(*this); }
 
-bool is_device_name(const std::string& name) { return name.rfind("\\\\.\\", 0) == 0; }
+bool is_device_name(const std::string& name) { return names_device(name.c_str()); }
 
 bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fallback)
 {
@@ -255,14 +266,17 @@ std::string where(const tape_t& tape)
     return "file " + std::to_string(tape.file) + ", record " + std::to_string(tape.record);
 }
 
+std::string failure_reason(const tape_t& tape)
+{
+    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
+        return drive_failure(tape);
+    return tape.handle.last_error == ERROR_INVALID_DATA ? "damaged image at offset " + std::to_string(tape.handle.position)
+                                                        : error_text(tape.handle.last_error);
+}
+
 void report_tape_failure(const tape_t& tape, const std::string& what)
 {
-    std::string reason = tape.handle.last_error == ERROR_INVALID_DATA
-                             ? "damaged image at offset " + std::to_string(tape.handle.position)
-                             : error_text(tape.handle.last_error);
-    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
-        reason = drive_failure(tape);
-    fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), reason.c_str());
+    fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), failure_reason(tape).c_str());
 }
 
 int failure_status(const tape_t& tape) { return tape.handle.last_error == ERROR_INVALID_DATA ? exit_different : exit_trouble; }

@@ -68,6 +68,8 @@ typedef union _ULARGE_INTEGER {
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
 
 #define MEM_COMMIT 0x00001000u
 #define MEM_RESERVE 0x00002000u
@@ -176,6 +178,9 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesA(LPCSTR name);
 // For a device handle: the file behind the drive (a virtual tape's medium, a kernel node).
 BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information);
+// Renames a file; over an existing one only with MOVEFILE_REPLACE_EXISTING. MOVEFILE_WRITE_THROUGH
+// returns once the rename is on the disk.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
@@ -192,6 +197,13 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
                      DWORD size, va_list* arguments);
 BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in_buffer, DWORD in_size, LPVOID out_buffer,
                      DWORD out_size, LPDWORD returned, LPOVERLAPPED overlapped);
+
+// The console: Linux terminals take escape sequences as they are, so there is no console mode to set.
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004u
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);  // FALSE: not a console
+BOOL SetConsoleMode(HANDLE console, DWORD mode);
 
 // The C runtime's extensions.
 char* _strlwr(char* text);
