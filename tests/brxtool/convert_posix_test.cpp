@@ -70,7 +70,7 @@ TEST(brxtool_convert, skipped_records_listed_beside_a_dump_become_bad_records)
 {
     // Blocks: 10 bytes at 0, a mark at 18, 20 bytes at 26, 30 bytes at 54; the file ends at 92.
     const std::string dump = brx_image({rec(10, 1), mark(), rec(20, 2), rec(30, 3)});
-    const std::string good = "brx skipped records; dump file size 92 bytes\n"
+    const std::string good = "brx skipped records; dump file size 00000000000000000092 bytes\n"  // as brx writes it
                              "block 1 file 0 record 2 offset 18 sense 03/11/00\n"
                              "block 3 file 1 record 1 offset 26 sense 03/11/00\n"
                              "block 4 file 1 record 2 offset 26 sense 00/00/00\n"
