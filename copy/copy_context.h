@@ -28,6 +28,10 @@ struct copy_context_t {
     const char* bad_list = nullptr;  // "/bad=": where the list of skipped records goes
     bool strict = false;             // "/strict": an incomplete copy ends with status 4
     bool progress = false;           // "/progress": a status line while standard error is a terminal
+    // "/buffer=": the ring between drive and file, ring_size bytes and room for one transfer buffer
+    // more; 0 and null without the option.
+    uint64_t ring_size = 0;
+    uint8_t* ring = nullptr;
 };
 
 // Exit statuses of the extension options.
@@ -35,5 +39,6 @@ constexpr int status_records_skipped = 2;
 constexpr int status_incomplete = 4;
 
 constexpr uint32_t longest_block_option = 0xFFFFFF;  // the 24-bit length of READ(6) and WRITE(6)
+constexpr uint32_t largest_ring_mib = 4096;          // "/buffer=" and brxtool's "--buffer="
 
 extern copy_context_t copy_context;

@@ -1,20 +1,26 @@
 #include "copy/dump.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "copy/bad_list.h"
 #include "copy/block_limit.h"
 #include "copy/container_writer.h"
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
+#include "copy/dump_ahead.h"
 #include "copy/dump_read.h"
 #include "copy/dump_restore_output.h"
+#include "copy/feed_report.h"
 #include "copy/progress.h"
 #include "tapeio/scsi_codes.h"
 #include "tapeio/spti_inquiries.h"
 #include "tapeio/tape_io_objects.h"
 
 namespace {
+
+constexpr int32_t dump_write_failed = -103;  // the dump file could not take a block; errno tells why
 
 // Opens the drive and gives the handle record its address; INVALID_HANDLE_VALUE once reported.
 HANDLE open_tape(char* device_name, device_name_t& device)
@@ -64,7 +70,10 @@ bool rewind_tape(dump_reader_t& reader)
     return false;
 }
 
-FILE* create_dump_file(const char* file_name)
+// The stream's buffer holds a whole record and the next header, so that each record costs one
+// write when the header is flushed; the file holds the same bytes after every flush as with a
+// small buffer.
+FILE* create_dump_file(const char* file_name, std::vector<char>& stream_buffer)
 {
     FILE* stream = fopen(file_name, "wb");
     if (stream == nullptr) {
@@ -72,6 +81,8 @@ FILE* create_dump_file(const char* file_name)
         return nullptr;
     }
     copy_context.dump_file_created = true;
+    stream_buffer.resize(copy_context.buffer_size);
+    setvbuf(stream, stream_buffer.data(), _IOFBF, stream_buffer.size());
     return stream;
 }
 
@@ -85,14 +96,10 @@ FILE* create_dump_file(const char* file_name)
     exit(1);
 }
 
-void write_block(const dump_reader_t& reader, container_writer_t& writer, int32_t length, const char* file_name)
+bool write_block(container_writer_t& writer, const dump_entry_t& entry)
 {
-    const uint32_t size = static_cast<uint32_t>(length);
-    if (!container_write_header(writer, size))
-        dump_file_failed(file_name);
-    const int32_t data_offset = reader.driver->data_offset(reader.handle);
-    if (size != 0 && !container_write_data(writer, reader.buffer + data_offset, size))
-        dump_file_failed(file_name);
+    const uint32_t size = static_cast<uint32_t>(entry.length);
+    return container_write_header(writer, size) && (size == 0 || container_write_data(writer, entry.data, size));
 }
 
 // The reading ended where data may follow: anything but the drive's end of data, or a give-up.
@@ -134,17 +141,33 @@ int dump_status(const dump_reader_t& reader, int32_t length, bad_list_t& list, u
     return reader.walk.skipped != 0 ? status_records_skipped : 0;
 }
 
-// Copies record after record; a skipped record is listed and leaves no block.
-int32_t copy_records(dump_reader_t& reader, container_writer_t& writer, bad_list_t& list, const char* file_name)
+// The next result of the reading, read here or taken from the ring that reads ahead.
+void next_entry(dump_reader_t& reader, dump_ring_t* ring, const message_target_t& messages, uint64_t offset,
+                dump_entry_t& entry)
 {
-    start_dump_reading(reader);
-    for (;;) {
-        const int32_t length = read_dump_record(reader, writer.bytes_written);
+    if (ring != nullptr) {
+        if (!take_dump_entry(*ring, messages, entry))
+            entry.length = dump_read_failed;  // only this side stops the ring: never seen
+        return;
+    }
+    entry.length = read_dump_record(reader, offset);
+    entry.data = reader.buffer + reader.driver->data_offset(reader.handle);
+    entry.skipped = reader.walk.last_skipped;
+}
+
+// Copies record after record; a skipped record is listed and leaves no block. A failed write of
+// the dump file returns dump_write_failed with errno as the write left it.
+int32_t copy_records(dump_reader_t& reader, dump_ring_t* ring, const message_target_t& messages,
+                     container_writer_t& writer, bad_list_t& list)
+{
+    for (dump_entry_t entry;;) {
+        next_entry(reader, ring, messages, writer.bytes_written, entry);
+        const int32_t length = entry.length;
         if (length == dump_record_skipped || length == dump_gave_up) {
             // The line's offset counts what the file holds: after a kill no line names missing data.
             if (fflush(writer.stream) != 0)
-                dump_file_failed(file_name);
-            if (!add_to_bad_list(list, reader.walk.last_skipped))
+                return dump_write_failed;
+            if (!add_to_bad_list(list, entry.skipped))
                 return dump_read_failed;
             if (length == dump_gave_up)
                 return length;
@@ -152,9 +175,32 @@ int32_t copy_records(dump_reader_t& reader, container_writer_t& writer, bad_list
         }
         if (length < 0)
             return length;
-        write_block(reader, writer, length, file_name);
+        if (!write_block(writer, entry))
+            return dump_write_failed;
         progress_block(static_cast<uint32_t>(length));
+        if (ring != nullptr) {
+            ring->count(static_cast<uint32_t>(length));
+            ring->release();
+        }
     }
+}
+
+// "/buffer=": the drive is read on a thread of its own, ahead of the writing.
+int32_t copy_through_ring(dump_reader_t& reader, container_writer_t& writer, bad_list_t& list, ring_report_t& report)
+{
+    const message_target_t messages = reader.messages;
+    dump_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, dump_start_writing,
+                     dump_resume_reading);
+    start_dump_ahead(reader, ring);
+    progress_show_ring(&ring);
+    const int32_t length = copy_records(reader, &ring, messages, writer, list);
+    const int write_error = errno;
+    ring.stop();  // after a failed write the drive stops reading at once
+    ring.join();
+    progress_show_ring(nullptr);
+    report = ring.report();
+    errno = write_error;
+    return length;
 }
 
 }  // namespace
@@ -171,7 +217,8 @@ int dump_tape(char* device_name, char* file_name)
         return 1;
     }
     container_writer_t writer;
-    writer.stream = create_dump_file(file_name);
+    std::vector<char> stream_buffer;  // lives until the process ends on a failed write
+    writer.stream = create_dump_file(file_name, stream_buffer);
     if (writer.stream == nullptr) {
         CloseHandle(device);
         return 1;
@@ -183,11 +230,19 @@ int dump_tape(char* device_name, char* file_name)
         return 1;
     }
     progress_start();
-    const int32_t length = copy_records(reader, writer, list, file_name);
+    start_dump_reading(reader);
+    ring_report_t report;
+    const int32_t length = copy_context.ring_size != 0 ? copy_through_ring(reader, writer, list, report)
+                                                       : copy_records(reader, nullptr, reader.messages, writer, list);
     progress_end();
+    if (length == dump_write_failed)
+        dump_file_failed(file_name);
     // Closed before a failure too, so that the front end can delete the file on every platform.
     if (fclose(writer.stream) != 0 && length != dump_read_failed)
         dump_file_failed(file_name);
     CloseHandle(device);
-    return dump_status(reader, length, list, writer.bytes_written);  // tape left where the reading stopped
+    const int status = dump_status(reader, length, list, writer.bytes_written);  // tape left where the reading stopped
+    if (copy_context.ring_size != 0)
+        report_feed(reader.messages, report, true);
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "copy/copy_context.h"
+#include "copy/record_ring.h"
 #include "platform/platform.h"
 
 progress_request_t progress_request;
@@ -32,6 +33,7 @@ struct progress_t {
 };
 
 progress_t progress;
+ring_space_t* shown_ring = nullptr;
 
 double seconds(clock_type::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -62,9 +64,13 @@ int format_line(char* line, size_t size, clock_type::time_point now)
 {
     const auto elapsed = static_cast<unsigned long>(seconds(now - progress.start));
     const amount_t total = in_units(static_cast<double>(progress.bytes)), rate = in_units(recent_rate(now));
-    return snprintf(line, size, "file %lu, %llu records, %.1f %s, %.1f %s/s, %lu:%02lu:%02lu",
+    char ring[32] = "";
+    if (shown_ring != nullptr)
+        snprintf(ring, sizeof ring, ", buffer %u%%", shown_ring->fill_percent());
+    return snprintf(line, size, "file %lu, %llu records, %.1f %s, %.1f %s/s, %lu:%02lu:%02lu%s",
                     static_cast<unsigned long>(progress.file), static_cast<unsigned long long>(progress.records),
-                    total.value, total.unit, rate.value, rate.unit, elapsed / 3600, elapsed / 60 % 60, elapsed % 60);
+                    total.value, total.unit, rate.value, rate.unit, elapsed / 3600, elapsed / 60 % 60, elapsed % 60,
+                    ring);
 }
 
 void draw(clock_type::time_point now)
@@ -140,3 +146,5 @@ void progress_end()
     progress_erase();
     progress.counting = false;
 }
+
+void progress_show_ring(ring_space_t* ring) { shown_ring = ring; }

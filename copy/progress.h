@@ -14,6 +14,10 @@ void progress_erase();
 // At the end of the copy: erases the line and stops counting.
 void progress_end();
 
+class ring_space_t;
+// "/buffer=": the line shows how full the ring is; nullptr when the copy goes without one.
+void progress_show_ring(ring_space_t* ring);
+
 // Where the system has a signal asking for one status line (SIGUSR1 on Linux), set at start-up:
 // begin holds the signal back so that it never cuts a request short (only with "/progress"),
 // taken tells whether it came since the last look.

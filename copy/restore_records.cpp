@@ -1,9 +1,12 @@
 #include "copy/restore_records.h"
 
-#include "copy/container_reader.h"
+#include <cerrno>
+
 #include "copy/copy_context.h"
 #include "copy/dump_restore_output.h"
+#include "copy/feed_report.h"
 #include "copy/progress.h"
+#include "copy/restore_ahead.h"
 
 namespace {
 
@@ -65,9 +68,9 @@ void report_sense(const restore_target_t& target, const restore_request_t& reque
         report_fatal(target, request, m.unexpected);
 }
 
-// Writes one record (length bytes from the transfer buffer) or, for length 0, one tape mark.
-// true when the drive took it without a word.
-bool write_block(const restore_target_t& target, uint32_t length)
+// Writes one record (length bytes at data) or, for length 0, one tape mark. true when the drive
+// took it without a word.
+bool write_block(const restore_target_t& target, uint8_t* data, uint32_t length)
 {
     const bool mark = length == 0;
     const restore_command_t command =
@@ -77,7 +80,7 @@ bool write_block(const restore_target_t& target, uint32_t length)
                                  SCSI_IOCTL_DATA_OUT, length};
     const write_messages_t& messages = mark ? mark_messages : record_messages;
     restore_request_t request;
-    const bool sent = send_restore_command(target, command, copy_context.buffer, request);
+    const bool sent = send_restore_command(target, command, data, request);
     if (sent && !has_sense(request))
         return true;
     progress_erase();
@@ -104,35 +107,49 @@ int stopped_early()
     return status_incomplete;
 }
 
-// A partial header at the end is taken as the end; only "/strict" tells it from a clean end.
-int ended(FILE* file, uint64_t consumed)
+// A partial header at the end (the file stood at at) is taken as the end; only "/strict" tells
+// it from a clean end.
+int ended(int64_t at, uint64_t consumed)
 {
-    const int64_t at = _ftelli64(file);
     return at >= 0 && static_cast<uint64_t>(at) > consumed ? stopped_early() : 0;
 }
 
+// The next block of the file, read here or taken from the ring that reads ahead.
+void next_block(FILE* file, restore_ring_t* ring, restore_entry_t& entry)
+{
+    if (ring == nullptr)
+        read_restore_entry(file, copy_context.buffer, longest_header_length(), entry);
+    else if (!ring->take(entry))
+        entry.outcome = container_read_t::data_short;  // only this side stops the ring: never seen
+}
+
 // Every stop but the clean end says why; the status line is off the screen before it.
-int copy_blocks(const restore_target_t& target, FILE* file, const char* file_name)
+int copy_blocks(const restore_target_t& target, FILE* file, const char* file_name, restore_ring_t* ring)
 {
     uint64_t consumed = 0;
-    for (;;) {
-        container_header_t header;
-        const container_read_t outcome = container_read_block(file, copy_context.buffer, longest_header_length(), header);
-        if (outcome != container_read_t::block)
+    for (restore_entry_t entry;;) {
+        next_block(file, ring, entry);
+        const container_header_t& header = entry.header;
+        if (entry.outcome != container_read_t::block)
             progress_erase();
-        switch (outcome) {
+        switch (entry.outcome) {
         case container_read_t::block:
-            if (!write_block(target, header.length))
+            if (!write_block(target, entry.data, header.length))
                 return stopped_early();
             consumed += container_header_size + header.length;
             progress_block(header.length);
+            if (ring != nullptr) {
+                ring->count(header.length);
+                ring->release();
+            }
             continue;
         case container_read_t::end:
-            return ended(file, consumed);
+            return ended(entry.at, consumed);
         case container_read_t::data_short:
             return stopped_early();
         case container_read_t::header_failed:
         case container_read_t::data_failed:
+            errno = entry.error;
             perror(file_name);
             return stopped_early();
         case container_read_t::data_short_at_end:
@@ -148,12 +165,31 @@ int copy_blocks(const restore_target_t& target, FILE* file, const char* file_nam
     }
 }
 
+// "/buffer=": the file is read on a thread of its own, ahead of the drive.
+int copy_through_ring(const restore_target_t& target, FILE* file, const char* file_name, ring_report_t& report)
+{
+    restore_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, restore_start_writing,
+                        restore_resume_reading);
+    start_restore_ahead(file, longest_header_length(), ring);
+    progress_show_ring(&ring);
+    const int result = copy_blocks(target, file, file_name, &ring);
+    ring.stop();
+    ring.join();
+    progress_show_ring(nullptr);
+    report = ring.report();
+    return result;
+}
+
 }  // namespace
 
 int copy_restore_records(const restore_target_t& target, FILE* file, const char* file_name)
 {
     progress_start();
-    const int result = copy_blocks(target, file, file_name);
+    ring_report_t report;
+    const int result = copy_context.ring_size != 0 ? copy_through_ring(target, file, file_name, report)
+                                                   : copy_blocks(target, file, file_name, nullptr);
     progress_end();
+    if (copy_context.ring_size != 0)
+        report_feed(brx_messages(), report, false);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "frontend/brx_main.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -37,6 +38,17 @@ static void hand_over_to_copy()
     copy_context.bad_list = front_end.bad_list;
     copy_context.strict = front_end.strict;
     copy_context.progress = front_end.progress;
+    copy_context.ring_size = front_end.ring != nullptr ? uint64_t{front_end.ring_mib} << 20 : 0;
+    copy_context.ring = front_end.ring;
+}
+
+// "/buffer=": the ring, and room for one transfer buffer more; null when it cannot be had.
+static uint8_t* allocate_ring(const copy_operations_t& operations)
+{
+    const uint64_t bytes = (uint64_t{front_end.ring_mib} << 20) + transfer_buffer_for(front_end.longest_record);
+    if (bytes > SIZE_MAX)
+        return nullptr;
+    return static_cast<uint8_t*>(operations.allocate(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT, PAGE_READWRITE));
 }
 
 static int dump(char* device_name, char* file_name, const copy_operations_t& operations)
@@ -74,6 +86,10 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
     }
     const bool options_valid = parse_options(argc, argv, front_end);
     void* memory = operations.allocate(nullptr, transfer_buffer_for(front_end.longest_record), MEM_COMMIT, PAGE_READWRITE);
+    if (memory != nullptr && front_end.ring_mib != 0 && (front_end.ring = allocate_ring(operations)) == nullptr) {
+        VirtualFree(memory, 0, MEM_RELEASE);
+        memory = nullptr;
+    }
     if (memory == nullptr) {
         fprintf(stderr, "brx: can not allocate buffer\n");
         return 3;  // the runtime closes the log at exit
@@ -94,6 +110,10 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
     front_end.log_name = copy_context.log_name = nullptr;
     VirtualFree(front_end.buffer_base, 0, MEM_RELEASE);
     front_end.buffer_base = front_end.buffer = copy_context.buffer = nullptr;
+    if (front_end.ring != nullptr)
+        VirtualFree(front_end.ring, 0, MEM_RELEASE);
+    front_end.ring = copy_context.ring = nullptr;
+    copy_context.ring_size = 0;
     return result;
 }
 

@@ -16,8 +16,10 @@ struct front_end_state_t {
     const char* bad_list = nullptr;  // "/bad=": the file for the list of skipped records
     bool strict = false;             // "/strict"
     bool progress = false;           // "/progress"
+    uint32_t ring_mib = 0;           // "/buffer=": the ring between drive and file; 0 without one
     uint8_t* buffer_base = nullptr;  // as allocated, for freeing
     uint8_t* buffer = nullptr;       // what dump, restore and the drivers work in
+    uint8_t* ring = nullptr;         // "/buffer=": the ring's memory, as allocated
 };
 
 extern front_end_state_t front_end;
@@ -31,6 +33,7 @@ extern const char bad_option[];
 extern const char skip_option[];
 extern const char strict_option[];
 extern const char progress_option[];
+extern const char buffer_option[];
 
 // The transfer buffer for a "/block=" value (0: none): 65,536 bytes, or the longest record and the
 // request block in front of it when that is more.

@@ -54,6 +54,22 @@ static bool set_block(const char* value, front_end_state_t& state)
     return true;
 }
 
+// Digits only, 1 to 4096 MiB.
+static bool set_ring(const char* value, front_end_state_t& state)
+{
+    uint32_t mib = 0;
+    const char* at = value;
+    for (; *at >= '0' && *at <= '9' && mib <= largest_ring_mib; ++at)
+        mib = mib * 10 + static_cast<uint32_t>(*at - '0');
+    if (at == value || *at != '\0' || mib == 0 || mib > largest_ring_mib) {
+        fprintf(stderr, "brx: buffer size must be a number of MiB from 1 to %lu: \"%s\"\n",
+                static_cast<unsigned long>(largest_ring_mib), value);
+        return false;
+    }
+    state.ring_mib = mib;
+    return true;
+}
+
 static bool set_bad_list(const char* name, front_end_state_t& state)
 {
     if (*name == '\0') {
@@ -71,6 +87,8 @@ static bool parse_extension(const char* argument, front_end_state_t& state)
         return set_block(argument + strlen(block_option), state);
     if (starts_with(argument, bad_option))
         return set_bad_list(argument + strlen(bad_option), state);
+    if (starts_with(argument, buffer_option))
+        return set_ring(argument + strlen(buffer_option), state);
     if (strcmp(argument, skip_option) == 0)
         state.skip = true;
     else if (strcmp(argument, strict_option) == 0)

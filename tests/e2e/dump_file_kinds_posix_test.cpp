@@ -57,12 +57,14 @@ TEST(dump_file_kinds, only_a_regular_file_is_removed_and_a_reader_that_leaves_fa
     EXPECT_EQ(shell(directory, dump_bad + "plain.dmp"), 1);
     EXPECT_FALSE(directory.exists("plain.dmp"));
 
-    // A reader that goes away: the write fails with the runtime's text, status 1.
+    // A reader that goes away: the write fails with the runtime's text, status 1; with a ring too.
     std::vector<std::string> records(40);
     for (unsigned i = 0; i < 40; ++i) records[i] = record_of(65024, i);
     directory.write("tape.dmp", container_of(records));
-    EXPECT_EQ(shell(directory, "$BRX \\\\\\\\.\\\\tape0 /dev/stdout 2>err | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}"), 1);
-    EXPECT_EQ(directory.read("err"), "/dev/stdout: Broken pipe\n");
+    for (const std::string ring : {"", " /buffer=1"}) {
+        EXPECT_EQ(shell(directory, "$BRX \\\\\\\\.\\\\tape0 /dev/stdout" + ring + " 2>err | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}"), 1);
+        EXPECT_EQ(directory.read("err"), "/dev/stdout: Broken pipe\n") << ring;
+    }
 }
 
 TEST(dump_file_kinds, a_directory_is_not_a_dump_file)

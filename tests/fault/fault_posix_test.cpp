@@ -15,16 +15,18 @@ namespace {
 
 const char tape0[] = "\\\\.\\tape0", tape1[] = "\\\\.\\tape1";
 
-// What is left after kill -9 is the source's first bytes: whole blocks, then at most one cut block.
+// What is left after kill -9 is the source's first bytes: whole blocks, then at most one cut block;
+// with a ring between drive and file too.
 TEST(fault, kill_9_mid_dump_or_mid_restore_leaves_a_prefix_of_whole_blocks)
 {
+    for (const std::string ring : {"", "/buffer=4"})
     for (const bool dump : {true, false}) {
-        SCOPED_TRACE(dump ? "dump" : "restore");
+        SCOPED_TRACE((dump ? "dump " : "restore ") + ring);
         scratch_directory_t dir;
         const std::string source = dir.file("source.dmp"), copy = dir.file(dump ? "out.dmp" : "medium.dmp");
         write_sparse_medium(source, 3000);
-        const pid_t run = dump ? start_brx({tape0, "out.dmp"}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err")
-                               : start_brx({"source.dmp", tape0}, dir.path(), {{"BRX_TAPE0", "vtape:" + copy}}, "err");
+        const pid_t run = dump ? start_brx({tape0, "out.dmp", ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err")
+                               : start_brx({"source.dmp", tape0, ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + copy}}, "err");
         const bool grew = wait_for_size(copy, 2 << 20);
         kill(run, SIGKILL);
         EXPECT_TRUE(grew);
@@ -37,15 +39,18 @@ TEST(fault, kill_9_mid_dump_or_mid_restore_leaves_a_prefix_of_whole_blocks)
 
 TEST(fault, a_dump_file_that_cannot_grow_ends_the_dump_with_status_1_and_keeps_a_prefix)
 {
-    scratch_directory_t dir;
-    const std::string source = dir.file("source.dmp");
-    write_sparse_medium(source, 300);
-    const pid_t run = start_brx({tape0, "out.dmp"}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err", 1 << 20);
-    EXPECT_EQ(finish(run), 1);
-    EXPECT_EQ(dir.read("err"), "out.dmp: File too large\n");
-    const std::string left = dir.read("out.dmp");
-    EXPECT_LE(left.size(), 1u << 20);
-    EXPECT_GT(whole_blocks_of_prefix(left, source), 0);
+    for (const std::string ring : {"", "/buffer=4"}) {
+        SCOPED_TRACE(ring);
+        scratch_directory_t dir;
+        const std::string source = dir.file("source.dmp");
+        write_sparse_medium(source, 300);
+        const pid_t run = start_brx({tape0, "out.dmp", ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err", 1 << 20);
+        EXPECT_EQ(finish(run), 1);
+        EXPECT_EQ(dir.read("err"), "out.dmp: File too large\n");
+        const std::string left = dir.read("out.dmp");
+        EXPECT_EQ(left.size(), 1u << 20);
+        EXPECT_GT(whole_blocks_of_prefix(left, source), 0);
+    }
 }
 
 // While one run dumps a medium, no other run may write it or replace it, nor may a dump replace

@@ -95,15 +95,17 @@ struct own_tgt_t {
 };
 
 // The dump is caught at its 30th READ; the target then dies or stops, and the dump ends within the
-// connection's time-out with the transport failure, keeping (with /ignore) the 29 records it had.
+// connection's time-out with the transport failure, keeping (with /ignore) the 29 records it had;
+// with a ring too, which then says so in its last line.
 TEST(fault_Tgt, a_target_killed_or_stopped_mid_dump_ends_it_with_the_records_before)
 {
     if (tgt_url() == nullptr) GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set";
     std::vector<std::string> blocks;
     for (unsigned i = 0; i < 60; ++i) blocks.push_back(record_of(20000 + i, i));
     blocks.push_back("");
+    for (const std::string ring : {"", "/buffer=4"})
     for (const int signal : {SIGKILL, SIGSTOP}) {
-        SCOPED_TRACE(signal);
+        SCOPED_TRACE(std::to_string(signal) + ring);
         own_tgt_t tgt(blocks);
         ASSERT_FALSE(tgt.url.empty()) << "no tgtd of the test's own";
         posix::iscsi_address_t address;
@@ -112,7 +114,7 @@ TEST(fault_Tgt, a_target_killed_or_stopped_mid_dump_ends_it_with_the_records_bef
         relay.stall_at(0x08, 30);
         scratch_directory_t dir;
         dir.write("tape.dmp", container_of(blocks));
-        const pid_t run = start_brx({tape0, "out.dmp", "/ignore"}, dir.path(),
+        const pid_t run = start_brx({tape0, "out.dmp", "/ignore", ring}, dir.path(),
                                     {{"BRX_TAPE0", relay.url(address.target, "?timeout=2")}}, "err");
         ASSERT_TRUE(stalls_in_time(relay));
         kill(tgt.pid, signal);
@@ -120,7 +122,9 @@ TEST(fault_Tgt, a_target_killed_or_stopped_mid_dump_ends_it_with_the_records_bef
         relay.mode = relay_t::forward;
         EXPECT_EQ(finish(run), 1);
         EXPECT_LT(clock_type::now() - start, std::chrono::seconds(10));
-        EXPECT_EQ(dir.read("err"), "Failed to read tape block: " + io_failure);
+        const std::string failed = "Failed to read tape block: " + io_failure, err = dir.read("err");
+        EXPECT_EQ(err.substr(0, failed.size()), failed);
+        EXPECT_TRUE(ring.empty() ? err == failed : err.find("Buffer of 4 MiB: 29 records and 0 tape marks") == failed.size());
         EXPECT_EQ(whole_blocks_of_prefix(dir.read("out.dmp"), dir.file("tape.dmp")), 29);
         EXPECT_EQ(dir.read("out.dmp"), container_of({blocks.begin(), blocks.begin() + 29}));
     }

@@ -58,6 +58,7 @@ TEST(front_end_run, direction_buffer_and_status)
     } cases[] = {
         {{"\\\\.\\TAPE0", "out.dmp"}, 1, false, 1, {a64k, "dump \\\\.\\TAPE0 out.dmp"}, "BRX:7: from dump\n"},
         {{"in.dmp", "\\\\.\\scsi1:0:4"}, 0, false, 0, {a64k, "restore in.dmp \\\\.\\scsi1:0:4"}, ""},
+        {{"in.dmp", "\\\\.\\tape0", "/buffer=2"}, 0, false, 0, {a64k, "allocate 2162688", "restore in.dmp \\\\.\\tape0"}, ""},
         {{"/ignore", "\\\\.\\tape0", "out.dmp"}, 1, false, 1, {a64k, "restore /ignore \\\\.\\tape0"}, ""},
         {{"\\\\.\\tape0", "\\\\.\\tape1"}, 0, false, 1, {a64k}, wrong},
         {{"\\\\?\\tape0", "out.dmp"}, 0, false, 1, {a64k}, wrong},

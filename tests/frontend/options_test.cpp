@@ -50,7 +50,7 @@ TEST(options, extension_words)
     const struct {
         std::vector<std::string> arguments;
         uint32_t block;
-        std::string flags;  // s: skip, t: strict, p: progress; then the list name after '='
+        std::string flags;  // s: skip, t: strict, p: progress, b and the ring's MiB; then the list name after '='
         std::string messages;
     } cases[] = {
         {{"/BLOCK=1048576", "/Skip", "/strict", "/progress", "/bad=X.Bad"}, 1048576, "stp=x.bad", ""},
@@ -59,6 +59,10 @@ TEST(options, extension_words)
         {{"/block=0"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"0\"\n"},
         {{"/block=+5", "/skip"}, 0, "", "brx: block size must be a number from 1 to 16777215: \"+5\"\n"},
         {{"/bad="}, 0, "", "brx: file name for the list of skipped records missing\n"},
+        {{"/BUFFER=4096", "/buffer"}, 0, "b4096", ""},
+        {{"/buffer=4097"}, 0, "", "brx: buffer size must be a number of MiB from 1 to 4096: \"4097\"\n"},
+        {{"/buffer=0"}, 0, "", "brx: buffer size must be a number of MiB from 1 to 4096: \"0\"\n"},
+        {{"/buffer=1m"}, 0, "", "brx: buffer size must be a number of MiB from 1 to 4096: \"1m\"\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = {"brx", "A", "B"};
@@ -72,7 +76,8 @@ TEST(options, extension_words)
         std::string messages = testing::internal::GetCapturedStderr();
         std::erase(messages, '\r');
         const std::string flags = std::string(state.skip ? "s" : "") + (state.strict ? "t" : "") +
-                                  (state.progress ? "p" : "") + (state.bad_list ? std::string("=") + state.bad_list : "");
+                                  (state.progress ? "p" : "") + (state.ring_mib ? "b" : "") + (state.ring_mib ? std::to_string(state.ring_mib) : "") +
+                                  (state.bad_list ? std::string("=") + state.bad_list : "");
         const std::string shown = testing::PrintToString(c.arguments);
         EXPECT_EQ(valid, c.messages.empty()) << shown;
         EXPECT_EQ(state.longest_record, c.block) << shown;

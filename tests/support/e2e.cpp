@@ -1,10 +1,14 @@
 #include "tests/support/e2e.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "frontend/system_error_text.h"
@@ -78,3 +82,94 @@ std::string record_of(size_t length, unsigned seed)
 }
 
 std::string system_text(unsigned long code) { return system_error_text(static_cast<DWORD>(code)); }
+
+namespace {
+
+// A directory's regular files and their contents; false when it holds anything else.
+using files_t = std::map<std::string, std::string>;
+
+bool files_of(const std::string& directory, files_t& files)
+{
+    files.clear();
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+        if (!entry.is_regular_file(ignored) || entry.is_symlink(ignored))
+            return false;
+        std::ostringstream contents;
+        contents << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+        files[entry.path().filename().string()] = contents.str();
+    }
+    return true;
+}
+
+void put_back(const std::string& directory, const files_t& wanted, const files_t& now)
+{
+    for (const auto& [name, contents] : now)
+        if (!wanted.count(name))
+            std::filesystem::remove(directory + "/" + name);
+    for (const auto& [name, contents] : wanted)
+        if (!now.count(name) || now.at(name) != contents)
+            std::ofstream(directory + "/" + name, std::ios::binary) << contents;
+}
+
+// The line a run through the ring ends with, taken off the end of text.
+std::string without_feed_line(const std::string& text)
+{
+    static const std::regex feed_line("Buffer of 1 MiB: [0-9]+ records and [0-9]+ tape marks, [0-9]+ bytes in "
+                                      "[0-9.]+ s \\([0-9.]+ MB/s\\); the drive waited [0-9]+ times \\([0-9.]+ s\\), "
+                                      "the file [0-9]+ times \\([0-9.]+ s\\)\r?\n$");
+    return std::regex_replace(text, feed_line, "");
+}
+
+// The log's name (lower-cased as brx takes it) when the run keeps one.
+std::string log_of(const std::vector<std::string>& arguments)
+{
+    for (std::string argument : arguments) {
+        std::transform(argument.begin(), argument.end(), argument.begin(), [](char c) { return char(std::tolower(c)); });
+        if (argument.rfind("/log=", 0) == 0)
+            return argument.substr(5);
+    }
+    return "";
+}
+
+void compare_with_ring(const std::vector<std::string>& arguments, const std::string& directory, const brx_run_t& plain,
+                       const files_t& before)
+{
+    files_t after, again;
+    files_of(directory, after);
+    put_back(directory, before, after);
+    std::vector<std::string> with_ring = arguments;
+    with_ring.push_back("/buffer=1");
+    const brx_run_t ring = run_program_once(BRX_EXECUTABLE, with_ring, directory, 60);
+    files_of(directory, again);
+    files_t compared = again;
+    const std::string log = log_of(arguments);
+    if (compared.count(log))
+        compared[log] = without_feed_line(compared[log]);
+    const std::string shown = "with /buffer=1: brx";
+    EXPECT_EQ(ring.exit_status, plain.exit_status) << shown;
+    EXPECT_EQ(ring.standard_output, plain.standard_output) << shown;
+    EXPECT_EQ(without_feed_line(ring.standard_error), plain.standard_error) << shown;
+    EXPECT_TRUE(compared == after) << shown << ": the files differ";
+    put_back(directory, after, again);
+}
+
+}  // namespace
+
+brx_run_t run_program(const std::string& executable, const std::vector<std::string>& arguments,
+                      const std::string& directory, int timeout_seconds)
+{
+    files_t before;
+    const bool twin = executable == BRX_EXECUTABLE && files_of(directory, before) &&
+                      std::none_of(arguments.begin(), arguments.end(),
+                                   [](const std::string& a) { return a.rfind("/buffer=", 0) == 0; });
+    const brx_run_t plain = run_program_once(executable, arguments, directory, timeout_seconds);
+    if (twin)
+        compare_with_ring(arguments, directory, plain, before);
+    return plain;
+}
+
+brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
+{
+    return run_program(BRX_EXECUTABLE, arguments, directory, timeout_seconds);
+}

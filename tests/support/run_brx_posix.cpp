@@ -17,12 +17,7 @@ static std::string contents_of(FILE* stream)
     return contents;
 }
 
-brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
-{
-    return run_program(BRX_EXECUTABLE, arguments, directory, timeout_seconds);
-}
-
-brx_run_t run_program(const std::string& executable, const std::vector<std::string>& arguments,
+brx_run_t run_program_once(const std::string& executable, const std::vector<std::string>& arguments,
                       const std::string& directory, int timeout_seconds)
 {
     FILE* output = tmpfile();
