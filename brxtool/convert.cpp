@@ -5,6 +5,7 @@
 
 #include "brxtool/commands.h"
 #include "brxtool/progress.h"
+#include "brxtool/read_ahead.h"
 #include "brxtool/skip_list.h"
 #include "brxtool/tape.h"
 #include "copy/created_file.h"
@@ -14,7 +15,7 @@ namespace {
 
 const char help[] =
     "Usage: brxtool convert IN OUT [--to FORMAT] [--from FORMAT] [--keep-partial]\n"
-    "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut]\n"
+    "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut] [--buffer=MiB]\n"
     "Copies the tape IN (an image of any format, or a device) into the image OUT, whose format is\n"
     "--to (brx, tap, e11, aws) or else comes from its extension (.dmp, .tap, .e11, .aws).\n"
     "Skipped records listed in IN.bad (beside a brx dump file) become bad records in tap and e11.\n"
@@ -23,6 +24,7 @@ const char help[] =
     "                  or write its data as a plain record (one with no data is then dropped)\n"
     "  --too-long=     a record longer than OUT's format holds: stop (the default), drop it,\n"
     "                  or cut it to the longest the format holds\n"
+    "  --buffer=MiB    read a device ahead into a ring of this size, so that the drive streams\n"
     "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
 
 struct converter_t {
@@ -191,7 +193,8 @@ int run(const arguments_t& arguments)
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
     }
-    if (!open_tape(arguments.positional[0], from, in) || !out_stands_apart(in, out_name))
+    if (!open_tape(arguments.positional[0], from, in) || !out_stands_apart(in, out_name) ||
+        !read_ahead_as_asked(arguments, in))
         return exit_trouble;
     int status = convert(arguments, converter);
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
@@ -215,6 +218,6 @@ int run(const arguments_t& arguments)
 
 const command_t convert_command{"convert",
                                 help,
-                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true}},
+                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true}, {"buffer", true}},
                                 2,
                                 run};

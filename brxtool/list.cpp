@@ -4,17 +4,19 @@
 #include "brxtool/commands.h"
 #include "brxtool/list_output.h"
 #include "brxtool/progress.h"
+#include "brxtool/read_ahead.h"
 #include "brxtool/tape.h"
 
 namespace {
 
 const char help[] =
-    "Usage: brxtool list IMAGE|DEVICE [--json] [--verbose] [--from FORMAT]\n"
+    "Usage: brxtool list IMAGE|DEVICE [--json] [--verbose] [--from FORMAT] [--buffer=MiB]\n"
     "Shows the tape's structure: per file its records (runs of equal sizes), standard labels,\n"
     "bad records and the tape mark that ends it; then the totals.\n"
     "  --json         one JSON document instead of lines\n"
     "  --verbose      also say where gaps and private records were passed over\n"
     "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "  --buffer=MiB   read a device ahead into a ring of this size, so that the drive streams\n"
     "Exit status: 0 listed, 1 damage found, 2 trouble.\n";
 
 void add_passed(passed_over_t& total, const passed_over_t& passed)
@@ -75,7 +77,7 @@ int run(const arguments_t& arguments)
     if (!format_option(arguments, "from", from))
         return exit_trouble;
     tape_t tape;
-    if (!open_tape(arguments.positional[0], from, tape))
+    if (!open_tape(arguments.positional[0], from, tape) || !read_ahead_as_asked(arguments, tape))
         return exit_trouble;
     list_output_t output(arguments.has("json"));
     output.begin(tape.name, format_info(tape.format).name);
@@ -111,4 +113,4 @@ int run(const arguments_t& arguments)
 
 }  // namespace
 
-const command_t list_command{"list", help, {{"json", false}, {"verbose", false}, {"from", true}}, 1, run};
+const command_t list_command{"list", help, {{"json", false}, {"verbose", false}, {"from", true}, {"buffer", true}}, 1, run};

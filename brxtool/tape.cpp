@@ -6,6 +6,7 @@
 
 #include "brxtool/arguments.h"
 #include "brxtool/detect.h"
+#include "brxtool/read_ahead.h"
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
 #include "copy/dump_read.h"
@@ -128,6 +129,7 @@ bool device_ended(tape_t& tape, int32_t result)
 
 }  // namespace
 
+tape_t::tape_t() = default;
 tape_t::~tape_t() { close_tape(*this); }
 
 bool is_device_name(const std::string& name) { return names_device(name.c_str()); }
@@ -174,7 +176,8 @@ block_t read_block(tape_t& tape, bool long_records)
     block_t block;
     block.offset = tape.handle.position;
     block.data = tape.memory + data_at;
-    int32_t result = tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
+    int32_t result = tape.ahead ? take_read_ahead(tape, block.data)
+                                : tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
     tape.last_result = result;
     bool device = tape.format == format_t::device;
     if (result < 0) {
@@ -253,6 +256,7 @@ bool finish_tape(tape_t& tape)
 
 void close_tape(tape_t& tape)
 {
+    stop_read_ahead(tape);
     if (tape.handle.os_handle != INVALID_HANDLE_VALUE)
         CloseHandle(tape.handle.os_handle);
     tape.handle.os_handle = INVALID_HANDLE_VALUE;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "brxtool/formats.h"
@@ -14,8 +15,10 @@ constexpr uint32_t record_room = 0x00FFFFFF;
 // a record read from one tape can then be written to another without a copy.
 constexpr uint32_t data_at = 512;
 
+struct read_ahead_t;
+
 struct tape_t {
-    tape_t() = default;
+    tape_t();
     tape_t(const tape_t&) = delete;
     tape_t& operator=(const tape_t&) = delete;
     ~tape_t();
@@ -31,6 +34,7 @@ struct tape_t {
     uint64_t record = 0;
     uint64_t records = 0, bytes = 0, marks = 0, bad = 0;
     int32_t last_result = 0;  // what the driver answered last, for a failure without a system code
+    std::unique_ptr<read_ahead_t> ahead;  // --buffer=: a device read ahead by a thread of its own
 };
 
 enum class block_kind_t { record, mark, end, failed };

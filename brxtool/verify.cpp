@@ -5,15 +5,17 @@
 
 #include "brxtool/commands.h"
 #include "brxtool/progress.h"
+#include "brxtool/read_ahead.h"
 #include "brxtool/tape.h"
 
 namespace {
 
 const char help[] =
-    "Usage: brxtool verify A B [--from FORMAT]\n"
+    "Usage: brxtool verify A B [--from FORMAT] [--buffer=MiB]\n"
     "Compares two tapes (images of any format, or devices) record by record, tape marks included,\n"
     "and prints the first difference or what matched. A device is left where the reading stopped.\n"
     "  --from FORMAT  read both images as brx, tap, e11 or aws instead of detecting their formats\n"
+    "  --buffer=MiB   read a device ahead into a ring of this size, so that the drive streams\n"
     "Exit status: 0 equal, 1 different (or damaged), 2 trouble.\n";
 
 std::string what(const block_t& block)
@@ -48,7 +50,8 @@ int run(const arguments_t& arguments)
     if (!format_option(arguments, "from", from))
         return exit_trouble;
     tape_t a, b;
-    if (!open_tape(arguments.positional[0], from, a) || !open_tape(arguments.positional[1], from, b))
+    if (!open_tape(arguments.positional[0], from, a) || !open_tape(arguments.positional[1], from, b) ||
+        !read_ahead_as_asked(arguments, a) || !read_ahead_as_asked(arguments, b))
         return exit_trouble;
     progress_t progress("verify");
     for (;;) {
@@ -78,4 +81,4 @@ int run(const arguments_t& arguments)
 
 }  // namespace
 
-const command_t verify_command{"verify", help, {{"from", true}}, 2, run};
+const command_t verify_command{"verify", help, {{"from", true}, {"buffer", true}}, 2, run};

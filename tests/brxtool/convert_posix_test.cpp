@@ -100,25 +100,38 @@ TEST(brxtool_convert, skipped_records_listed_beside_a_dump_become_bad_records)
     }
 }
 
+// Read as it comes, and read ahead into a ring by a thread of its own: the same in every byte.
 TEST(brxtool_convert, a_device_over_the_virtual_drive)
 {
+    for (const std::vector<std::string>& buffer : {std::vector<std::string>{}, {"--buffer=1"}}) {
+        SCOPED_TRACE(buffer.empty() ? "" : buffer[0]);
+        scratch_directory_t directory;
+        directory.write("tape.dmp", image_of("brx", mixed));
+        const auto with = [&](std::vector<std::string> arguments) {
+            arguments.insert(arguments.end(), buffer.begin(), buffer.end());
+            return brxtool(directory, arguments);
+        };
+        setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
+        brx_run_t convert = with({"convert", "\\\\.\\tape0", "out.tap"});
+        brx_run_t verify = with({"verify", "out.tap", "\\\\.\\tape0"});
+        setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=2").c_str(), 1);
+        brx_run_t failed = with({"convert", "\\\\.\\tape0", "bad.tap"});
+        unsetenv("BRX_TAPE0");
+        EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
+        EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
+        EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
+        EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
+                                          "4 tape marks, 0 bad records\n");
+        EXPECT_EQ(failed.exit_status, 2);
+        EXPECT_EQ(failed.standard_error,
+                  "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium "
+                  "error (sense 03/11/00)\n"
+                  "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
+        EXPECT_FALSE(directory.exists("bad.tap"));
+    }
     scratch_directory_t directory;
-    directory.write("tape.dmp", image_of("brx", mixed));
-    setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
-    brx_run_t convert = brxtool(directory, {"convert", "\\\\.\\tape0", "out.tap"});
-    brx_run_t verify = brxtool(directory, {"verify", "out.tap", "\\\\.\\tape0"});
-    setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=2").c_str(), 1);
-    brx_run_t failed = brxtool(directory, {"convert", "\\\\.\\tape0", "bad.tap"});
-    unsetenv("BRX_TAPE0");
-    EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
-    EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
-    EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
-    EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
-                                      "4 tape marks, 0 bad records\n");
-    EXPECT_EQ(failed.exit_status, 2);
-    EXPECT_EQ(failed.standard_error,
-              "brxtool: \\\\.\\tape0: cannot read the block after file 0, record 2: the drive reported a medium error "
-              "(sense 03/11/00)\n"
-              "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
-    EXPECT_FALSE(directory.exists("bad.tap"));
+    directory.write("x.dmp", image_of("brx", mixed));
+    const brx_run_t refused = brxtool(directory, {"list", "x.dmp", "--buffer=4097"});
+    EXPECT_EQ(refused.standard_error, "brxtool: --buffer takes a number of MiB from 1 to 4096, not '4097'\n");
+    EXPECT_EQ(refused.exit_status, 2);
 }

@@ -1,0 +1,101 @@
+#include "brxtool/read_ahead.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "brxtool/tape.h"
+#include "copy/copy_context.h"
+
+read_ahead_t::read_ahead_t(uint8_t* memory, uint64_t size, uint32_t room)
+    : memory(memory), ring(memory, size, room, read_ahead_start_taking, read_ahead_resume_reading)
+{
+}
+
+read_ahead_t::~read_ahead_t()
+{
+    ring.stop();
+    ring.join();
+    VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+namespace {
+
+void read_device(read_ahead_t& ahead, tape_io_t* driver, uint32_t size)
+{
+    for (uint8_t* room = ahead.ring.claim(); room != nullptr; room = ahead.ring.claim()) {
+        const int32_t result = driver->read_forward(&ahead.handle, room, size);
+        const uint32_t kept = data_at + (result > 0 ? std::min<uint32_t>(static_cast<uint32_t>(result), record_room) : 0);
+        ahead.ring.publish({result, ahead.handle.last_error, room}, kept);
+        if (result < 0)
+            return;
+    }
+}
+
+// A number of MiB from 1 to largest_ring_mib; 0 when it is none.
+uint32_t ring_mib(const std::string& value)
+{
+    uint32_t mib = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9' || (mib = mib * 10 + static_cast<uint32_t>(c - '0')) > largest_ring_mib)
+            return 0;
+    }
+    return mib;
+}
+
+}  // namespace
+
+bool read_ahead_as_asked(const arguments_t& arguments, tape_t& tape)
+{
+    if (!arguments.has("buffer"))
+        return true;
+    const uint32_t mib = ring_mib(arguments.value("buffer"));
+    if (mib == 0) {
+        fprintf(stderr, "brxtool: --buffer takes a number of MiB from 1 to %u, not '%s'\n", largest_ring_mib,
+                arguments.value("buffer").c_str());
+        return false;
+    }
+    if (tape.format != format_t::device)
+        return true;
+    const uint32_t room = tape.handle.largest_buffer;  // the most a read asks for
+    const uint64_t size = uint64_t{mib} << 20;
+    void* memory = size + room <= SIZE_MAX ? VirtualAlloc(nullptr, static_cast<SIZE_T>(size + room), MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    if (memory == nullptr) {
+        fprintf(stderr, "brxtool: no memory for a buffer of %u MiB\n", mib);
+        return false;
+    }
+    tape.ahead = std::make_unique<read_ahead_t>(static_cast<uint8_t*>(memory), size, room);
+    read_ahead_t& ahead = *tape.ahead;
+    ahead.handle = tape.handle;
+    ahead.ring.start([&ahead, driver = tape.driver, room] { read_device(ahead, driver, room); });
+    return true;
+}
+
+int32_t take_read_ahead(tape_t& tape, uint8_t*& data)
+{
+    device_entry_t entry;
+    if (!tape.ahead->ring.take(entry)) {  // only stop_read_ahead stops the ring: never seen
+        tape.handle.last_error = ERROR_OPERATION_ABORTED;
+        return -3;
+    }
+    std::memcpy(tape.memory, entry.buffer, data_at);
+    tape.handle.last_error = entry.last_error;
+    data = entry.buffer + data_at;
+    if (entry.result >= 0)
+        return entry.result;
+    data = tape.memory + data_at;
+    stop_read_ahead(tape);
+    return entry.result;
+}
+
+void stop_read_ahead(tape_t& tape)
+{
+    if (!tape.ahead)
+        return;
+    tape.ahead->ring.stop();
+    tape.ahead->ring.join();
+    const uint32_t last_error = tape.handle.last_error;
+    tape.handle = tape.ahead->handle;
+    tape.handle.last_error = last_error;
+    tape.ahead.reset();
+}

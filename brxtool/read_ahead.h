@@ -1,0 +1,41 @@
+// --buffer=: a device read by a thread of its own into a ring, ahead of the command that takes its
+// blocks, so that the drive streams while the command works. read_block takes the blocks from
+// there in order, each with what the driver answered for it.
+#pragma once
+
+#include <cstdint>
+
+#include "brxtool/arguments.h"
+#include "copy/record_ring.h"
+#include "tapeio/tape_io_handle.h"
+
+struct tape_t;
+
+struct device_entry_t {
+    int32_t result = 0;
+    uint32_t last_error = 0;
+    uint8_t* buffer = nullptr;  // the driver's request block, then the record's data at data_at
+};
+
+// The drive waits for room until half the ring is free; the command takes what is there.
+constexpr unsigned read_ahead_start_taking = 0, read_ahead_resume_reading = 50;
+
+struct read_ahead_t {
+    read_ahead_t(uint8_t* memory, uint64_t size, uint32_t room);  // memory: size + room bytes, freed here
+    ~read_ahead_t();
+    uint8_t* memory;
+    record_ring_t<device_entry_t> ring;
+    tape_io_handle_t handle;  // the reading thread's; the tape's own stays with the command
+};
+
+// Starts reading ahead on a device when --buffer=MiB was given (images go on as they are).
+// false, after saying why, for a bad value or too little memory.
+bool read_ahead_as_asked(const arguments_t& arguments, tape_t& tape);
+
+// The next block's driver result; data is its bytes, the driver's request block (the sense of a
+// failed read) is copied to the tape's own buffer and its error code to its handle. The reading
+// stops after a failure or the end.
+int32_t take_read_ahead(tape_t& tape, uint8_t*& data);
+
+// Stops the reading; the tape's handle stands where the reading left the drive.
+void stop_read_ahead(tape_t& tape);
