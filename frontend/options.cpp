@@ -39,35 +39,38 @@ static bool set_reads(const char* value, front_end_state_t& state)
     return true;
 }
 
-// Digits only, 1 to 16,777,215: the longest record READ(6) and WRITE(6) can carry.
+// Digits only, 1 to largest.
+static bool whole_number(const char* value, uint32_t largest, uint32_t& number)
+{
+    number = 0;
+    const char* at = value;
+    for (; *at >= '0' && *at <= '9' && number <= largest; ++at)
+        number = number * 10 + static_cast<uint32_t>(*at - '0');
+    return at != value && *at == '\0' && number != 0 && number <= largest;
+}
+
+// 1 to 16,777,215: the longest record READ(6) and WRITE(6) can carry.
 static bool set_block(const char* value, front_end_state_t& state)
 {
     uint32_t number = 0;
-    const char* at = value;
-    for (; *at >= '0' && *at <= '9' && number <= longest_block_option; ++at)
-        number = number * 10 + static_cast<uint32_t>(*at - '0');
-    if (at == value || *at != '\0' || number == 0 || number > longest_block_option) {
-        fprintf(stderr, "brx: block size must be a number from 1 to 16777215: \"%s\"\n", value);
-        return false;
+    if (whole_number(value, longest_block_option, number)) {
+        state.longest_record = number;
+        return true;
     }
-    state.longest_record = number;
-    return true;
+    fprintf(stderr, "brx: block size must be a number from 1 to 16777215: \"%s\"\n", value);
+    return false;
 }
 
-// Digits only, 1 to 4096 MiB.
 static bool set_ring(const char* value, front_end_state_t& state)
 {
     uint32_t mib = 0;
-    const char* at = value;
-    for (; *at >= '0' && *at <= '9' && mib <= largest_ring_mib; ++at)
-        mib = mib * 10 + static_cast<uint32_t>(*at - '0');
-    if (at == value || *at != '\0' || mib == 0 || mib > largest_ring_mib) {
-        fprintf(stderr, "brx: buffer size must be a number of MiB from 1 to %lu: \"%s\"\n",
-                static_cast<unsigned long>(largest_ring_mib), value);
-        return false;
+    if (whole_number(value, largest_ring_mib, mib)) {
+        state.ring_mib = mib;
+        return true;
     }
-    state.ring_mib = mib;
-    return true;
+    fprintf(stderr, "brx: buffer size must be a number of MiB from 1 to %lu: \"%s\"\n",
+            static_cast<unsigned long>(largest_ring_mib), value);
+    return false;
 }
 
 static bool set_bad_list(const char* name, front_end_state_t& state)
