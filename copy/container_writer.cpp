@@ -24,3 +24,15 @@ bool container_write_data(container_writer_t& writer, const void* data, uint32_t
     writer.bytes_written += length;
     return true;
 }
+
+bool container_write_block(container_writer_t& writer, uint8_t* data, uint32_t length)
+{
+    uint8_t* block = data - container_header_size;
+    encode_container_header({length, container_back_pointer(writer.previous_header_offset)}, block);
+    const size_t size = container_header_size + size_t{length};
+    if (fwrite(block, 1, size, writer.stream) != size)
+        return false;
+    writer.previous_header_offset = writer.bytes_written;
+    writer.bytes_written += size;
+    return true;
+}

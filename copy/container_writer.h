@@ -23,3 +23,7 @@ bool container_write_header(container_writer_t& writer, uint32_t length);
 
 // Writes a record's data after its header. false when fewer than length bytes were written.
 bool container_write_data(container_writer_t& writer, const void* data, uint32_t length);
+
+// Writes a whole block as one item, so that an unbuffered stream takes it in one write: its header
+// goes into the 8 bytes in front of data, which the caller gives up. false when not all was written.
+bool container_write_block(container_writer_t& writer, uint8_t* data, uint32_t length);

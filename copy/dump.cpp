@@ -72,7 +72,7 @@ bool rewind_tape(dump_reader_t& reader)
 
 // The stream's buffer holds a whole record and the next header, so that each record costs one
 // write when the header is flushed; the file holds the same bytes after every flush as with a
-// small buffer.
+// small buffer. From a ring a block goes out whole, header and data in one write, without a copy.
 FILE* create_dump_file(const char* file_name, std::vector<char>& stream_buffer)
 {
     FILE* stream = fopen(file_name, "wb");
@@ -81,8 +81,8 @@ FILE* create_dump_file(const char* file_name, std::vector<char>& stream_buffer)
         return nullptr;
     }
     copy_context.dump_file_created = true;
-    stream_buffer.resize(copy_context.buffer_size);
-    setvbuf(stream, stream_buffer.data(), _IOFBF, stream_buffer.size());
+    stream_buffer.resize(copy_context.ring_size != 0 ? 0 : copy_context.buffer_size);
+    setvbuf(stream, stream_buffer.data(), stream_buffer.empty() ? _IONBF : _IOFBF, stream_buffer.size());
     return stream;
 }
 
@@ -96,9 +96,11 @@ FILE* create_dump_file(const char* file_name, std::vector<char>& stream_buffer)
     exit(1);
 }
 
-bool write_block(container_writer_t& writer, const dump_entry_t& entry)
+bool write_block(container_writer_t& writer, const dump_entry_t& entry, bool from_ring)
 {
     const uint32_t size = static_cast<uint32_t>(entry.length);
+    if (from_ring)  // the driver's request block in front of the data is done with
+        return container_write_block(writer, entry.data, size);
     return container_write_header(writer, size) && (size == 0 || container_write_data(writer, entry.data, size));
 }
 
@@ -175,7 +177,7 @@ int32_t copy_records(dump_reader_t& reader, dump_ring_t* ring, const message_tar
         }
         if (length < 0)
             return length;
-        if (!write_block(writer, entry))
+        if (!write_block(writer, entry, ring != nullptr))
             return dump_write_failed;
         progress_block(static_cast<uint32_t>(length));
         if (ring != nullptr) {

@@ -10,7 +10,7 @@
 
 struct dump_entry_t {
     int32_t length = 0;        // read_dump_record's result
-    uint8_t* data = nullptr;   // the record's bytes, when length > 0
+    uint8_t* data = nullptr;   // the record's bytes; the driver's own bytes in front are free to use
     skipped_record_t skipped;  // for dump_record_skipped and dump_gave_up
     std::vector<held_message_t> messages;
 };

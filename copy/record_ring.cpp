@@ -49,7 +49,8 @@ void ring_space_t::stop()
 {
     std::lock_guard<std::mutex> guard(lock);
     stopped = true;
-    changed.notify_all();
+    room_freed.notify_all();
+    entry_added.notify_all();
 }
 
 void ring_space_t::join()
@@ -62,7 +63,7 @@ void ring_space_t::finish()
 {
     std::lock_guard<std::mutex> guard(lock);
     finished = true;
-    changed.notify_all();
+    entry_added.notify_all();
 }
 
 // The pieces in use run from the oldest one's start to head, round the end of the ring when
@@ -83,8 +84,9 @@ uint8_t* ring_space_t::claim()
     while (!stopped && (paused || !has_room())) {
         paused = paused || resume_reading < 100;
         reader_waits = true;
-        changed.notify_all();  // a writing side that waits for its start mark begins now
-        changed.wait(guard);
+        if (writer_waits && may_take())
+            entry_added.notify_one();  // a writing side that waits for its start mark begins now
+        room_freed.wait(guard);
         waited = true;
     }
     reader_waits = false;
@@ -100,7 +102,8 @@ void ring_space_t::published(uint32_t used)
     filled += piece;
     head = head + piece >= size ? 0 : head + piece;
     ++waiting;
-    changed.notify_all();
+    if (writer_waits && may_take())
+        entry_added.notify_one();
 }
 
 bool ring_space_t::may_take() const
@@ -117,9 +120,11 @@ bool ring_space_t::wait_for_entry(std::unique_lock<std::mutex>& guard)
     bool waited = false;
     while (!stopped && !may_take() && !(finished && waiting == 0)) {
         starting = starting || (waiting == 0 && start_writing > 0);
-        changed.wait(guard);
+        writer_waits = true;
+        entry_added.wait(guard);
         waited = true;
     }
+    writer_waits = false;
     if (waited)
         add_wait(totals.writing, since);
     if (stopped || waiting == 0)
@@ -140,12 +145,12 @@ void ring_space_t::release()
     pieces.pop_front();
     if (paused && filled * 100 <= size * resume_reading)
         paused = false;
-    changed.notify_all();
+    if (reader_waits && !paused && has_room())
+        room_freed.notify_one();
 }
 
 void ring_space_t::count(uint32_t length)
 {
-    std::lock_guard<std::mutex> guard(lock);
     ++(length == 0 ? totals.marks : totals.records);
     totals.bytes += length;
 }

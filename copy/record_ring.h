@@ -58,6 +58,7 @@ public:
     // The writing side counts what it wrote: a record of length bytes, or a tape mark (0).
     void count(uint32_t length);
 
+    // The writing side's too.
     unsigned fill_percent();
     ring_report_t report();
 
@@ -78,7 +79,7 @@ private:
     bool may_take() const;
     void finish();
 
-    std::condition_variable changed;
+    std::condition_variable room_freed, entry_added;  // the reading side waits on one, the writing side on the other
     uint8_t* const memory;
     const uint64_t size;
     const uint32_t room;
@@ -91,7 +92,7 @@ private:
     bool stopped = false, finished = false;
     bool starting = true;         // the writing side waits for the start mark
     bool paused = false;          // the reading side waits for the resume mark
-    bool reader_waits = false;
+    bool reader_waits = false, writer_waits = false;
     ring_report_t totals;
     std::chrono::steady_clock::time_point started;
     std::thread reader;
