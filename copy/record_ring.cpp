@@ -151,6 +151,7 @@ void ring_space_t::release()
 
 void ring_space_t::count(uint32_t length)
 {
+    std::lock_guard<std::mutex> guard(lock);
     ++(length == 0 ? totals.marks : totals.records);
     totals.bytes += length;
 }

@@ -58,7 +58,6 @@ public:
     // The writing side counts what it wrote: a record of length bytes, or a tape mark (0).
     void count(uint32_t length);
 
-    // The writing side's too.
     unsigned fill_percent();
     ring_report_t report();
 
