@@ -5,10 +5,11 @@
 #include <cstring>
 
 #include "brxtool/tape.h"
+#include "copy/dump_ahead.h"
 #include "copy/copy_context.h"
 
 read_ahead_t::read_ahead_t(uint8_t* memory, uint64_t size, uint32_t room)
-    : memory(memory), ring(memory, size, room, read_ahead_start_taking, read_ahead_resume_reading)
+    : memory(memory), ring(memory, size, room, dump_marks)
 {
 }
 

@@ -17,8 +17,6 @@ struct device_entry_t {
     uint8_t* buffer = nullptr;  // the driver's request block, then the record's data at data_at
 };
 
-// The drive waits for room until half the ring is free; the command takes what is there.
-constexpr unsigned read_ahead_start_taking = 0, read_ahead_resume_reading = 50;
 
 struct read_ahead_t {
     read_ahead_t(uint8_t* memory, uint64_t size, uint32_t room);  // memory: size + room bytes, freed here

@@ -191,8 +191,7 @@ int32_t copy_records(dump_reader_t& reader, dump_ring_t* ring, const message_tar
 int32_t copy_through_ring(dump_reader_t& reader, container_writer_t& writer, bad_list_t& list, ring_report_t& report)
 {
     const message_target_t messages = reader.messages;
-    dump_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, dump_start_writing,
-                     dump_resume_reading);
+    dump_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, dump_marks);
     start_dump_ahead(reader, ring);
     progress_show_ring(&ring);
     const int32_t length = copy_records(reader, &ring, messages, writer, list);

@@ -17,10 +17,10 @@ struct dump_entry_t {
 
 using dump_ring_t = record_ring_t<dump_entry_t>;
 
-// The file is written as soon as a record is there; a drive that found the ring full waits until
-// half of it is free again, so that it stops seldom and then streams long.
-constexpr unsigned dump_start_writing = 0;
-constexpr unsigned dump_resume_reading = 50;
+// The file is written once the ring holds 2% of its size, or a record has waited 50 ms (a drive
+// retrying a bad record holds nothing back); a drive that found the ring full waits until half of
+// it is free again, so that it stops seldom and then streams long.
+constexpr ring_marks_t dump_marks = {2, 50, 50};
 
 // Reads the drive into the ring on the ring's thread, for a dump file written from offset 0, up to
 // the entry that ends the reading. reader belongs to that thread until the ring is joined.

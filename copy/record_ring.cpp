@@ -22,11 +22,10 @@ void add_wait(ring_waits_t& waits, clock_type::time_point since)
 
 }  // namespace
 
-ring_space_t::ring_space_t(uint8_t* memory, uint64_t size, uint32_t room, unsigned start_writing,
-                           unsigned resume_reading)
-    : memory(memory), size(size), room(room), start_writing(start_writing), resume_reading(resume_reading)
+ring_space_t::ring_space_t(uint8_t* memory, uint64_t size, uint32_t room, ring_marks_t marks)
+    : memory(memory), size(size), room(room), marks(marks)
 {
-    starting = start_writing > 0;
+    starting = marks.start_writing > 0;
     totals.size = size;
 }
 
@@ -82,7 +81,7 @@ uint8_t* ring_space_t::claim()
     const clock_type::time_point since = clock_type::now();
     bool waited = false;
     while (!stopped && (paused || !has_room())) {
-        paused = paused || resume_reading < 100;
+        paused = paused || marks.resume_reading < 100;
         reader_waits = true;
         if (writer_waits && may_take())
             entry_added.notify_one();  // a writing side that waits for its start mark begins now
@@ -92,6 +91,8 @@ uint8_t* ring_space_t::claim()
     reader_waits = false;
     if (waited)
         add_wait(totals.reading, since);
+    if (pieces.empty())
+        head = 0;  // an empty ring starts over where the memory is warm
     return stopped ? nullptr : memory + head;
 }
 
@@ -101,14 +102,16 @@ void ring_space_t::published(uint32_t used)
     pieces.push_back({head, piece});
     filled += piece;
     head = head + piece >= size ? 0 : head + piece;
-    ++waiting;
-    if (writer_waits && may_take())
+    if (waiting++ == 0)
+        oldest_waiting_since = clock_type::now();
+    // The writing side wakes for what it may take, and for a first entry whose hold it then times.
+    if (writer_waits && (may_take() || (waiting == 1 && marks.longest_hold_ms != 0)))
         entry_added.notify_one();
 }
 
 bool ring_space_t::may_take() const
 {
-    return waiting > 0 && (!starting || finished || reader_waits || filled * 100 >= size * start_writing);
+    return waiting > 0 && (!starting || finished || reader_waits || filled * 100 >= size * marks.start_writing);
 }
 
 bool ring_space_t::wait_for_entry(std::unique_lock<std::mutex>& guard)
@@ -118,10 +121,14 @@ bool ring_space_t::wait_for_entry(std::unique_lock<std::mutex>& guard)
     guard.lock();
     const clock_type::time_point since = clock_type::now();
     bool waited = false;
+    const auto longest_hold = std::chrono::milliseconds(marks.longest_hold_ms);
     while (!stopped && !may_take() && !(finished && waiting == 0)) {
-        starting = starting || (waiting == 0 && start_writing > 0);
+        starting = starting || (waiting == 0 && marks.start_writing > 0);
         writer_waits = true;
-        entry_added.wait(guard);
+        if (waiting == 0 || longest_hold.count() == 0)
+            entry_added.wait(guard);
+        else if (entry_added.wait_until(guard, oldest_waiting_since + longest_hold) == std::cv_status::timeout)
+            starting = false;  // what is there goes out before it waits any longer
         waited = true;
     }
     writer_waits = false;
@@ -143,7 +150,7 @@ void ring_space_t::release()
     taken = false;
     filled -= pieces.front().size;
     pieces.pop_front();
-    if (paused && filled * 100 <= size * resume_reading)
+    if (paused && filled * 100 <= size * marks.resume_reading)
         paused = false;
     if (reader_waits && !paused && has_room())
         room_freed.notify_one();

@@ -9,8 +9,9 @@
 // memory is its size plus that room.
 //
 // Water marks: the writing side begins, and begins again after the ring ran empty, only when the
-// ring is filled to start_writing percent (or the reading has ended, or waits for room); the
-// reading side, once it found the ring full, waits until it is down to resume_reading percent.
+// ring is filled to its start mark (or the reading has ended, or waits for room, or an entry has
+// waited longest_hold); the reading side, once it found the ring full, waits until the ring is down
+// to its resume mark.
 #pragma once
 
 #include <chrono>
@@ -20,6 +21,14 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+
+// In percent of the ring's size; longest_hold_ms 0: an entry may wait for the start mark as long as
+// it takes.
+struct ring_marks_t {
+    unsigned start_writing = 0;
+    unsigned resume_reading = 100;
+    unsigned longest_hold_ms = 0;
+};
 
 // How often and how long one side waited for the other.
 struct ring_waits_t {
@@ -38,7 +47,7 @@ struct ring_report_t {
 class ring_space_t {
 public:
     // memory holds size + room bytes and outlives the ring.
-    ring_space_t(uint8_t* memory, uint64_t size, uint32_t room, unsigned start_writing, unsigned resume_reading);
+    ring_space_t(uint8_t* memory, uint64_t size, uint32_t room, ring_marks_t marks);
     ~ring_space_t();
     ring_space_t(const ring_space_t&) = delete;
     ring_space_t& operator=(const ring_space_t&) = delete;
@@ -82,7 +91,7 @@ private:
     uint8_t* const memory;
     const uint64_t size;
     const uint32_t room;
-    const unsigned start_writing, resume_reading;
+    const ring_marks_t marks;
     uint64_t head = 0;            // where the next piece begins
     uint64_t filled = 0;          // bytes of the pieces in use
     std::deque<piece_t> pieces;   // in use: published, taken or not, and not yet released
@@ -94,6 +103,7 @@ private:
     bool reader_waits = false, writer_waits = false;
     ring_report_t totals;
     std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point oldest_waiting_since;  // when the ring last got an entry to take
     std::thread reader;
 };
 

@@ -19,8 +19,7 @@ using restore_ring_t = record_ring_t<restore_entry_t>;
 
 // The drive begins, and begins again after the ring ran empty, when it is three quarters full,
 // so that it streams; the file is read again as soon as there is room.
-constexpr unsigned restore_start_writing = 75;
-constexpr unsigned restore_resume_reading = 100;
+constexpr ring_marks_t restore_marks = {75, 100, 0};
 
 // Reads the next block into room (capacity bytes).
 void read_restore_entry(FILE* file, uint8_t* room, uint32_t capacity, restore_entry_t& entry);

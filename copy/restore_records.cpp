@@ -168,8 +168,7 @@ int copy_blocks(const restore_target_t& target, FILE* file, const char* file_nam
 // "/buffer=": the file is read on a thread of its own, ahead of the drive.
 int copy_through_ring(const restore_target_t& target, FILE* file, const char* file_name, ring_report_t& report)
 {
-    restore_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, restore_start_writing,
-                        restore_resume_reading);
+    restore_ring_t ring(copy_context.ring, copy_context.ring_size, copy_context.buffer_size, restore_marks);
     start_restore_ahead(file, longest_header_length(), ring);
     progress_show_ring(&ring);
     const int result = copy_blocks(target, file, file_name, &ring);

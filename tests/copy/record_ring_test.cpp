@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "copy/record_ring.h"
@@ -44,7 +46,7 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
     const unsigned marks[][2] = {{0, 100}, {50, 25}, {75, 100}, {100, 0}};
     for (const auto& mark : marks) {
         std::vector<uint8_t> memory(64 * 1024 + room);
-        ring_t ring(memory.data(), 64 * 1024, room, mark[0], mark[1]);
+        ring_t ring(memory.data(), 64 * 1024, room, {mark[0], mark[1], 0});
         std::vector<unsigned> fill_after_wait;
         ring.start([&] { produce(ring, 3000, fill_after_wait); });
         entry_t entry;
@@ -67,11 +69,11 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
     }
 }
 
-TEST(record_ring, a_stop_from_either_side_ends_the_other_sides_wait)
+TEST(record_ring, a_stop_from_either_side_or_an_entry_held_too_long_ends_a_wait)
 {
     std::vector<uint8_t> memory(8192 + room);
     {  // the writing side stops a reading side that waits for room
-        ring_t ring(memory.data(), 8192, room, 0, 100);
+        ring_t ring(memory.data(), 8192, room, {0, 100, 0});
         std::vector<unsigned> unused;
         ring.start([&] { produce(ring, 1000000, unused); });
         entry_t entry;
@@ -81,7 +83,7 @@ TEST(record_ring, a_stop_from_either_side_ends_the_other_sides_wait)
         EXPECT_FALSE(ring.take(entry));
     }
     {  // the reading side stops a writing side that waits for its start mark
-        ring_t ring(memory.data(), 8192, room, 100, 100);
+        ring_t ring(memory.data(), 8192, room, {100, 100, 0});
         ring.start([&] {
             ring.publish({0, 0, ring.claim()}, 0);
             ring.stop();
@@ -89,5 +91,18 @@ TEST(record_ring, a_stop_from_either_side_ends_the_other_sides_wait)
         entry_t entry;
         EXPECT_FALSE(ring.take(entry));
         ring.join();
+    }
+    {  // an entry that waited 20 ms goes out, start mark or not, while the reading goes on
+        ring_t ring(memory.data(), 8192, room, {100, 100, 20});
+        ring.start([&] {
+            ring.publish({7, 0, ring.claim()}, 0);
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+        });
+        const auto start = std::chrono::steady_clock::now();
+        entry_t entry;
+        EXPECT_TRUE(ring.take(entry));
+        EXPECT_EQ(entry.number, 7u);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        ring.stop();
     }
 }

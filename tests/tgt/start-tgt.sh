@@ -5,6 +5,7 @@
 #   $1  working folder (created; holds tape.img, tgtd.pid, tgtd.log)   default /tmp/brx-tgt
 #   BRX_TGT_PORT     iSCSI port on 127.0.0.1                            default 3261
 #   BRX_TGT_CONTROL  tgtd management port, so several tgtd can coexist  default 3262
+#   BRX_TGT_SIZE     the tape's size in MB (bench/ring_posix wants more)  default 100
 set -eu
 
 work=${1:-/tmp/brx-tgt}
@@ -19,7 +20,7 @@ refuse_running
 
 # A fresh tape every time: written records of an earlier run must not leak into this one.
 rm -f "$work/tape.img"
-tgtimg --op new --device-type tape --barcode BRX001 --size 100 --type data --file "$work/tape.img" >/dev/null
+tgtimg --op new --device-type tape --barcode BRX001 --size "${BRX_TGT_SIZE:-100}" --type data --file "$work/tape.img" >/dev/null
 
 start_tgtd
 
