@@ -64,6 +64,12 @@ typedef union _ULARGE_INTEGER {
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
+#define FILE_TYPE_UNKNOWN 0u
+#define FILE_TYPE_DISK 1u
+#define FILE_TYPE_CHAR 2u
+#define FILE_TYPE_PIPE 3u
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -115,6 +121,7 @@ typedef union _ULARGE_INTEGER {
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_NEGATIVE_SEEK 131u
+#define ERROR_SEEK_ON_DEVICE 132u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_BUSY 170u
 #define ERROR_ALREADY_EXISTS 183u
@@ -157,6 +164,11 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERL
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
 BOOL SetEndOfFile(HANDLE handle);
+// What a handle reaches: FILE_TYPE_DISK for a file that can seek, PIPE for a pipe or socket, CHAR for
+// a terminal or a device.
+DWORD GetFileType(HANDLE handle);
+// Standard input or output as a handle that stays open for the whole process.
+HANDLE GetStdHandle(DWORD which);
 BOOL FlushFileBuffers(HANDLE handle);
 // Free and total bytes of the file system holding directory (the current one when null).
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER free_to_caller, PULARGE_INTEGER total,
