@@ -7,7 +7,7 @@ namespace {
 constexpr uint32_t label_length = 80;
 
 // EBCDIC (code page 037) for the characters labels hold; '?' for the rest.
-char from_ebcdic(uint8_t c)
+char from_ebcdic_slowly(uint8_t c)
 {
     static const char* const letters[] = {"abcdefghi", "jklmnopqr", "stuvwxyz", "ABCDEFGHI", "JKLMNOPQR",
                                           "STUVWXYZ", "0123456789"};
@@ -25,6 +25,20 @@ char from_ebcdic(uint8_t c)
         if (other.code == c)
             return other.ascii;
     return '?';
+}
+
+// Every 80-byte record is looked at: a table, made once.
+char from_ebcdic(uint8_t c)
+{
+    static const struct table_t {
+        char ascii[256];
+        table_t()
+        {
+            for (int code = 0; code < 256; ++code)
+                ascii[code] = from_ebcdic_slowly(static_cast<uint8_t>(code));
+        }
+    } table;
+    return table.ascii[c];
 }
 
 bool known_id(const std::string& id)
@@ -106,19 +120,18 @@ bool decode_label(const uint8_t* data, uint32_t length, label_t& label)
 {
     if (length != label_length)
         return false;
-    std::string ascii(reinterpret_cast<const char*>(data), label_length);
-    for (char& c : ascii)
-        c = c >= ' ' && c <= '~' ? c : '?';
-    std::string ebcdic(label_length, ' ');
-    for (uint32_t i = 0; i < label_length; ++i)
+    std::string ascii(reinterpret_cast<const char*>(data), 4), ebcdic(4, ' ');
+    for (uint32_t i = 0; i < 4; ++i)
         ebcdic[i] = from_ebcdic(data[i]);
-    if (known_id(ascii.substr(0, 4)))
+    if (known_id(ascii))
         label.code = "ANSI";
-    else if (known_id(ebcdic.substr(0, 4)))
+    else if (known_id(ebcdic))
         label.code = "IBM";
     else
         return false;
-    const std::string& text = label.code == "ANSI" ? ascii : ebcdic;
+    std::string text(label_length, ' ');
+    for (uint32_t i = 0; i < label_length; ++i)
+        text[i] = label.code == "IBM" ? from_ebcdic(data[i]) : data[i] >= ' ' && data[i] <= '~' ? char(data[i]) : '?';
     label.id = text.substr(0, 4);
     label.fields.clear();
     decode_fields(text, label);
