@@ -61,9 +61,9 @@ int32_t aws_tape_io_t::step_forward(tape_io_handle_t* handle, uint8_t* buffer, u
     uint32_t count = 0;
     if (file_read(handle, header, header_size, &count) != 0)
         return restore(handle, -1);
-    if (count == 0)
-        return -2;  // the end of the file: the end of the data
-    if (count < header_size || !known_flags(header))
+    if (count < header_size)
+        return restore(handle, -2);  // the end of the file (a stray tail too): the end of the data
+    if (!known_flags(header))
         return damaged(handle);
     chunk_t chunk{handle->position, get_le16(header), get_le16(header + 2), header[4]};
     if ((chunk.flags & tape_mark) != 0) {
