@@ -15,6 +15,8 @@ const char help[] =
     "Copies the tape IN (an image of any format, or a device) into the image OUT, whose format is\n"
     "--to (brx, tap, e11, aws) or else comes from its extension (.dmp, .tap, .e11, .aws).\n"
     "Skipped records listed in IN.bad (beside a brx dump file) become bad records in tap and e11.\n"
+    "IN - reads standard input (give --from, or the format is detected from its first bytes); OUT -\n"
+    "writes standard output (give --to), and the messages then go to standard error.\n"
     "  --keep-partial  keep OUT when the conversion fails (it is removed otherwise)\n"
     "  --bad=          a bad record that OUT's format cannot mark: stop (the default), drop it,\n"
     "                  or write its data as a plain record (one with no data is then dropped)\n"
@@ -62,9 +64,11 @@ struct converter_t {
         return write_record(out, data, length, bad);
     }
 
+    // Notes go to standard output, unless the image does.
+    FILE* notes() const { return out.standard ? stderr : stdout; }
     bool note(const std::string& text)
     {
-        printf("brxtool: convert: %s\n", text.c_str());
+        fprintf(notes(), "brxtool: convert: %s\n", text.c_str());
         return true;
     }
     bool refuse(const std::string& text)
@@ -118,6 +122,8 @@ struct converter_t {
             refuse(in.name + ".bad does not match: it lists records beyond the dump file's last block");
             return exit_trouble;
         }
+        if (in.stray != 0)
+            fprintf(notes(), "%s\n", stray_note(in).c_str());
         return finish_tape(out) ? exit_same : exit_trouble;
     }
 };
@@ -146,7 +152,7 @@ bool policy(const arguments_t& arguments, const char* option, const char* third,
 int convert(const arguments_t& arguments, converter_t& converter)
 {
     tape_t& in = converter.in;
-    if (in.format == format_t::brx) {
+    if (in.format == format_t::brx && !in.standard) {
         bool present = false;
         if (!read_skip_list(in.name, in.file_size, converter.skipped, present))
             return exit_trouble;
@@ -166,7 +172,7 @@ int run(const arguments_t& arguments)
         !policy(arguments, "too-long", "cut", converter.long_policy))
         return exit_trouble;
     const std::string& out_name = arguments.positional[1];
-    if (is_device_name(out_name) || out_name == arguments.positional[0]) {
+    if (is_device_name(out_name) || (out_name == arguments.positional[0] && !is_standard_stream(out_name))) {
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
     }
@@ -176,7 +182,7 @@ int run(const arguments_t& arguments)
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
     close_tape(out);
     if (status != exit_same && created) {
-        bool keep = arguments.has("keep-partial");
+        bool keep = arguments.has("keep-partial") || out.standard;
         fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s\n", where(in).c_str(), in.name.c_str(),
                 keep ? (out_name + " kept, incomplete").c_str() : (out_name + " removed").c_str());
         if (!keep)
@@ -184,7 +190,7 @@ int run(const arguments_t& arguments)
     }
     if (status != exit_same)
         return status;
-    printf("%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
+    fprintf(converter.notes(), "%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
            " tape marks, %" PRIu64 " bad records\n",
            in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,
            out.marks + (out.record != 0 ? 1 : 0), out.records, out.bytes, out.marks, out.bad);

@@ -15,12 +15,12 @@ aws_tape_io_t aws_tape_io;
 
 // brx holds lengths up to 4 GiB - 1; brxtool's buffer is the bound in practice.
 const format_info_t formats[] = {
-    {format_t::brx, "brx", ".dmp", false, 0xFFFFFFFF},
-    {format_t::tap, "tap", ".tap", true, 0x00FFFFFF},
-    {format_t::e11, "e11", ".e11", true, 0x00FFFFFF},
-    {format_t::aws, "aws", ".aws", false, 0x7FFFFFFF},
-    {format_t::device, "device", "", false, 0x00FFFFFF},
-    {format_t::unknown, "unknown", "", false, 0},
+    {format_t::brx, "brx", ".dmp", false, 0xFFFFFFFF, 8},
+    {format_t::tap, "tap", ".tap", true, 0x00FFFFFF, 4},
+    {format_t::e11, "e11", ".e11", true, 0x00FFFFFF, 4},
+    {format_t::aws, "aws", ".aws", false, 0x7FFFFFFF, 6},
+    {format_t::device, "device", "", false, 0x00FFFFFF, 0},
+    {format_t::unknown, "unknown", "", false, 0, 0},
 };
 
 std::string lower(std::string text)

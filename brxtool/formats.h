@@ -13,6 +13,7 @@ struct format_info_t {
     const char* extension;  // what OUT's name ends in to choose it
     bool marks_bad;         // can hold a record marked bad
     uint32_t largest;       // the longest record it holds
+    uint32_t unit;          // the length word or header every block begins with
 };
 
 const format_info_t& format_info(format_t format);

@@ -15,6 +15,7 @@ const char help[] =
     "  --json         one JSON document instead of lines\n"
     "  --verbose      also say where gaps and private records were passed over\n"
     "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "IMAGE - reads standard input.\n"
     "Exit status: 0 listed, 1 damage found, 2 trouble.\n";
 
 void add_passed(passed_over_t& total, const passed_over_t& passed)
@@ -105,6 +106,8 @@ int run(const arguments_t& arguments)
     totals.bytes = tape.bytes;
     totals.marks = tape.marks;
     totals.bad = tape.bad;
+    totals.stray = tape.stray;
+    totals.stray_note = stray_note(tape);
     output.end(totals, status == exit_same);
     return status;
 }
