@@ -47,5 +47,5 @@ public:
     image_file_t image;
     // How write_record compresses where the format can (HET): 0 not, 1 zlib, 2 bzip2; and how hard (1-9).
     uint8_t compression = 1;
-    int compression_level = 6;
+    int compression_level = 4;
 };
