@@ -9,7 +9,8 @@ namespace {
 
 const char usage[] =
     "Usage: brxtool COMMAND [options] ARGS\n"
-    "Lists, compares, converts and checks tape images (brx dump files, SIMH .tap, E11, AWS) and tapes.\n"
+    "Lists, compares, converts and checks tape images (brx dump files, SIMH .tap, E11, AWS, HET)\n"
+    "and tapes; - names standard input (or output).\n"
     "  list IMAGE|DEVICE        the tape's files, records and labels\n"
     "  verify A B               compare two tapes record by record\n"
     "  convert IN OUT           copy a tape into an image of another format\n"
@@ -33,7 +34,7 @@ bool named_format(const std::string& name, bool empty_allowed, const char* optio
     format = format_named(name);
     if (format != format_t::unknown || (name.empty() && empty_allowed))
         return true;
-    fprintf(stderr, "brxtool: --%s takes brx, tap, e11 or aws, not '%s'\n", option, name.c_str());
+    fprintf(stderr, "brxtool: --%s takes brx, tap, e11, aws or het, not '%s'\n", option, name.c_str());
     return false;
 }
 

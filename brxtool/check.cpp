@@ -14,7 +14,7 @@ const char help[] =
     "the block before it, then backwards; prints each fault with its byte offset.\n"
     "  --repair OUT   write a copy in the same format that holds every whole record in order, with\n"
     "                 correct links, and say what it could not keep\n"
-    "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "  --from FORMAT  read the image as brx, tap, e11, aws or het instead of detecting its format\n"
     "IMAGE must be a file: a pipe, which cannot be walked backwards, is refused.\n"
     "Exit status: 0 no fault, 1 faults found, 2 trouble.\n";
 
@@ -29,7 +29,7 @@ void walk_forward(check_walk_t& walk)
         walk_simh(walk, walk.image.format == format_t::tap);
         break;
     default:
-        walk_aws(walk);
+        walk_aws(walk, walk.image.format == format_t::het);
         break;
     }
 }

@@ -6,14 +6,16 @@
 #include "brxtool/progress.h"
 #include "brxtool/skip_list.h"
 #include "brxtool/tape.h"
+#include "tapeio/het_codec.h"
 
 namespace {
 
 const char help[] =
     "Usage: brxtool convert IN OUT [--to FORMAT] [--from FORMAT] [--keep-partial]\n"
     "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut]\n"
+    "                       [--compress=zlib|bzip2|none] [--level=1-9]\n"
     "Copies the tape IN (an image of any format, or a device) into the image OUT, whose format is\n"
-    "--to (brx, tap, e11, aws) or else comes from its extension (.dmp, .tap, .e11, .aws).\n"
+    "--to (brx, tap, e11, aws, het) or else comes from its extension (.dmp, .tap, .e11, .aws, .het).\n"
     "Skipped records listed in IN.bad (beside a brx dump file) become bad records in tap and e11.\n"
     "IN - reads standard input (give --from, or the format is detected from its first bytes); OUT -\n"
     "writes standard output (give --to), and the messages then go to standard error.\n"
@@ -22,6 +24,9 @@ const char help[] =
     "                  or write its data as a plain record (one with no data is then dropped)\n"
     "  --too-long=     a record longer than OUT's format holds: stop (the default), drop it,\n"
     "                  or cut it to the longest the format holds\n"
+    "  --compress=     how het records are compressed (zlib, the default; bzip2; none); each is\n"
+    "                  kept compressed only when that makes it shorter\n"
+    "  --level=N       how hard: 1 fastest to 9 smallest (4 unless given)\n"
     "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
 
 struct converter_t {
@@ -149,6 +154,33 @@ bool policy(const arguments_t& arguments, const char* option, const char* third,
     return false;
 }
 
+// --compress and --level, for het only.
+bool compression(const arguments_t& arguments, format_t to, tape_io_handle_t& handle)
+{
+    if (!arguments.has("compress") && !arguments.has("level"))
+        return true;
+    const std::string method = arguments.has("compress") ? arguments.value("compress") : "zlib";
+    const std::string level = arguments.has("level") ? arguments.value("level") : "4";
+    const char* const methods[] = {"none", "zlib", "bzip2"};
+    uint8_t named = 3;
+    for (uint8_t i = 0; i < 3; ++i)
+        named = method == methods[i] ? i : named;
+    if (to != format_t::het)
+        fprintf(stderr, "brxtool: convert: --compress and --level are for het images\n");
+    else if (named == 3)
+        fprintf(stderr, "brxtool: convert: --compress takes zlib, bzip2 or none, not '%s'\n", method.c_str());
+    else if (level.size() != 1 || level[0] < '1' || level[0] > '9')
+        fprintf(stderr, "brxtool: convert: --level takes 1 to 9, not '%s'\n", level.c_str());
+    else if (!het_method_built(named))
+        fprintf(stderr, "brxtool: convert: this build writes no bzip2-compressed chunks\n");
+    else {
+        handle.compression = named;
+        handle.compression_level = level[0] - '0';
+        return true;
+    }
+    return false;
+}
+
 int convert(const arguments_t& arguments, converter_t& converter)
 {
     tape_t& in = converter.in;
@@ -169,7 +201,8 @@ int run(const arguments_t& arguments)
     converter_t converter{in, out, "", "", {}, 0, 0, 0};
     if (!format_option(arguments, "from", from) || !choose_output_format(arguments, out.format) ||
         !policy(arguments, "bad", "plain", converter.bad_policy) ||
-        !policy(arguments, "too-long", "cut", converter.long_policy))
+        !policy(arguments, "too-long", "cut", converter.long_policy) ||
+        !compression(arguments, out.format, out.handle))
         return exit_trouble;
     const std::string& out_name = arguments.positional[1];
     if (is_device_name(out_name) || (out_name == arguments.positional[0] && !is_standard_stream(out_name))) {
@@ -201,6 +234,7 @@ int run(const arguments_t& arguments)
 
 const command_t convert_command{"convert",
                                 help,
-                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true}},
+                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true},
+                                 {"compress", true}, {"level", true}},
                                 2,
                                 run};

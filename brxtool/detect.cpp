@@ -74,7 +74,7 @@ format_t detect_format(tape_t& tape)
         found = format_t::brx;  // an empty tape, in any format
     int most = 0;
     format_t best = format_t::unknown;
-    for (format_t format : {format_t::brx, format_t::aws, format_t::tap, format_t::e11}) {
+    for (format_t format : {format_t::brx, format_t::aws, format_t::het, format_t::tap, format_t::e11}) {
         if (found != format_t::unknown)
             break;
         trial_t trial = try_format(tape, format);

@@ -14,7 +14,7 @@ const char help[] =
     "bad records and the tape mark that ends it; then the totals.\n"
     "  --json         one JSON document instead of lines\n"
     "  --verbose      also say where gaps and private records were passed over\n"
-    "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "  --from FORMAT  read the image as brx, tap, e11, aws or het instead of detecting its format\n"
     "IMAGE - reads standard input.\n"
     "Exit status: 0 listed, 1 damage found, 2 trouble.\n";
 

@@ -147,7 +147,7 @@ bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fa
     }
     if (tape.format == format_t::unknown) {
         fprintf(stderr,
-                "brxtool: %s: the content fits none of the formats brx, tap, e11, aws (--from FORMAT reads it as one)\n",
+                "brxtool: %s: the content fits none of the formats brx, tap, e11, aws, het (--from FORMAT reads it as one)\n",
                 name.c_str());
         return false;
     }
@@ -276,6 +276,8 @@ void report_tape_failure(const tape_t& tape, const std::string& what)
     std::string reason = tape.handle.last_error == ERROR_INVALID_DATA
                              ? "damaged image at offset " + std::to_string(tape.handle.position)
                              : error_text(tape.handle.last_error);
+    if (tape.handle.last_error == ERROR_NOT_SUPPORTED && tape.format == format_t::het)
+        reason = "this build reads no bzip2-compressed chunks";
     if (tape.handle.last_error == ERROR_SEEK_ON_DEVICE)
         reason = "this needs to go back in the image, which a pipe cannot: read it from a file";
     if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code

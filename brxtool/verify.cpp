@@ -14,7 +14,7 @@ const char help[] =
     "Usage: brxtool verify A B [--from FORMAT]\n"
     "Compares two tapes (images of any format, or devices) record by record, tape marks included,\n"
     "and prints the first difference or what matched. A device is left where the reading stopped.\n"
-    "  --from FORMAT  read both images as brx, tap, e11 or aws instead of detecting their formats;\n"
+    "  --from FORMAT  read both images as brx, tap, e11, aws or het instead of detecting their formats;\n"
     "                 --from A,B names one for each (an empty one is detected)\n"
     "One of them may be -, standard input.\n"
     "Exit status: 0 equal, 1 different (or damaged), 2 trouble.\n";

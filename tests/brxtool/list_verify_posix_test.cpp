@@ -137,7 +137,7 @@ TEST(brxtool_verify, finds_the_first_difference)
         EXPECT_EQ(run.exit_status, c.status) << c.output;
         EXPECT_EQ(run.standard_output, c.output);
         if (c.status == 2) {
-            EXPECT_EQ(run.standard_error, "brxtool: b.img: the content fits none of the formats brx, tap, e11, aws "
+            EXPECT_EQ(run.standard_error, "brxtool: b.img: the content fits none of the formats brx, tap, e11, aws, het "
                                           "(--from FORMAT reads it as one)\n");
         }
     }

@@ -67,7 +67,7 @@ TEST(brxtool_verify, formats_named_per_side)
         {"e11,brx", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
         {"e11,", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
         {"e11", "", "brxtool: b: cannot read the block after file 0, record 0: damaged image at offset 0\n", 1},
-        {"e11,dmp", "", "brxtool: --from takes brx, tap, e11 or aws, not 'dmp'\n", 2},
+        {"e11,dmp", "", "brxtool: --from takes brx, tap, e11, aws or het, not 'dmp'\n", 2},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;
