@@ -49,8 +49,9 @@ trial_t try_format(tape_t& tape, format_t format)
         }
         if (result == -2 && handle.last_error == 0)  // the end, before a stray tail or a SIMH end marker
             trial.whole = trial.blocks > 0 || (known && end >= handle.position + format_info(format).unit);
-        else if (result < 0)  // damage; on a pipe, also the end of what detection may read
-            trial.whole = handle.last_error == ERROR_MORE_DATA;
+        // Damage; unless detection read all it may of a pipe, or met a record this build cannot expand.
+        else if (result < 0)
+            trial.whole = handle.last_error == ERROR_MORE_DATA || handle.last_error == ERROR_NOT_SUPPORTED;
         else if (!simh || result % 2 == 0)
             continue;
         else

@@ -79,11 +79,12 @@ bool expand_bzip2(const uint8_t* data, uint32_t stored, sink_t& sink)
 
 bool expand_into(uint8_t method, const uint8_t* data, uint32_t stored, sink_t& sink)
 {
+    bool bzip2 = method == het_bzip2;
 #ifndef BRX_NO_BZIP2
-    if (method == het_bzip2)
+    if (bzip2)
         return expand_bzip2(data, stored, sink);
 #endif
-    return expand_zlib(data, stored, sink);
+    return !bzip2 && expand_zlib(data, stored, sink);
 }
 
 }  // namespace
