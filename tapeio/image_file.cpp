@@ -166,6 +166,33 @@ int32_t read_more_pinned(tape_io_handle_t* handle, bool* more)
     return 0;
 }
 
+// Reads at the offset: straight into into when given (a long read, which the buffer would only
+// copy), else into the buffer. After a long read or a skip only a little is read ahead, so that
+// records passed over or read straight are not read twice.
+int32_t read_ahead(tape_io_handle_t* handle, uint8_t* into, uint32_t wanted, uint32_t* got)
+{
+    image_file_t& file = handle->image;
+    bool skipped = file.offset != file.base + file.fill;
+    if (system_move(handle, file.offset, false) != 0)
+        return -1;
+    file.fill = 0;
+    file.base = file.offset;
+    if (into != nullptr) {
+        if (system_read(handle, into, wanted, got) != 0)
+            return -1;
+        file.offset += *got;
+        file.base = file.offset;
+        file.sparse = true;
+        return 0;
+    }
+    uint32_t ahead = file.sparse || skipped ? std::max<uint32_t>(file.capacity / 16, wanted) : file.capacity;
+    file.sparse = false;
+    if (system_read(handle, file.data, ahead, got) != 0)
+        return -1;
+    file.fill = *got;
+    return 0;
+}
+
 }  // namespace
 
 image_file_t::~image_file_t()
@@ -178,7 +205,7 @@ void image_file_t::reset()
 {
     base = offset = system_offset = size = 0;
     fill = 0;
-    writing = cut = probed = size_known = pinned = false;
+    writing = cut = probed = size_known = pinned = sparse = false;
     seekable = true;
 }
 
@@ -213,33 +240,21 @@ int32_t image_read(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, u
             file.offset += take;
             continue;
         }
-        uint32_t got = 0;
         if (file.pinned) {
             bool more = false;
             if (read_more_pinned(handle, &more) != 0)
                 return -1;
             if (!more)
                 break;
-        } else if (wanted >= file.capacity) {  // straight into the caller's buffer
-            if (system_move(handle, file.offset, false) != 0 ||
-                system_read(handle, buffer + *count, wanted, &got) != 0)
-                return -1;
-            *count += got;
-            file.offset += got;
-            file.base = file.offset;
-            file.fill = 0;
-            break;
-        } else {
-            if (system_move(handle, file.offset, false) != 0)
-                return -1;
-            file.fill = 0;
-            file.base = file.offset;
-            if (system_read(handle, file.data, file.capacity, &got) != 0)
-                return -1;
-            file.fill = got;
-            if (got == 0)
-                break;
+            continue;
         }
+        uint32_t got = 0;
+        bool straight = wanted >= file.capacity / 4;
+        if (read_ahead(handle, straight ? buffer + *count : nullptr, wanted, &got) != 0)
+            return -1;
+        *count += straight ? got : 0;
+        if (got == 0 || straight)
+            break;
     }
     return 0;
 }
@@ -254,10 +269,11 @@ int32_t image_write(tape_io_handle_t* handle, const uint8_t* buffer, uint32_t le
         file.base = file.offset;
         file.fill = 0;
     }
-    if (file.fill + uint64_t{length} > file.capacity && flush_writes(handle) != 0)
+    bool straight = length >= file.capacity / 4;  // the buffer would only copy it
+    if ((straight || file.fill + uint64_t{length} > file.capacity) && flush_writes(handle) != 0)
         return -1;
     file.writing = true;
-    if (length >= file.capacity) {
+    if (straight) {
         if (system_move(handle, file.offset, true) != 0 || system_write(handle, buffer, length) != 0)
             return -1;
         file.offset += length;

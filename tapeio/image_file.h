@@ -1,7 +1,8 @@
 // An image file read and written through a buffer of the handle's own, so that a block costs a
-// copy rather than system calls: reads take the file a MiB at a time (a longer read goes straight
-// into the caller's buffer), writes gather and go out a MiB at a time, and the file is asked its
-// type and size once. The system's file pointer moves only when the tape moves backwards or skips
+// copy rather than system calls: reads take the file 256 KiB at a time (a read of a quarter of
+// that or more goes straight into the caller's buffer, and after it, or after a skip, only a
+// little is read ahead), writes gather and go out alike, and the file is asked its type and size
+// once. A buffer that small stays in the processor's cache while its blocks are looked at. The system's file pointer moves only when the tape moves backwards or skips
 // past what the buffer holds; a seek here only says where the next read or write happens.
 //
 // A pipe (or a terminal) goes forwards only: a skip forwards reads and drops the bytes, and a read
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 class tape_io_handle_t;
 
@@ -38,12 +40,13 @@ struct image_file_t {
     bool size_known = false;
     uint64_t size = 0;  // the file's size (a pipe's once its end was read)
     bool pinned = false;
+    bool sparse = false;  // the last read went straight past the buffer: read little ahead
     // Room for a record a driver holds whole apart from the caller's buffer (HET's compressed data).
     uint8_t* record = nullptr;
     uint32_t record_capacity = 0;
 };
 
-constexpr uint32_t image_buffer_default = 1 << 20;
+constexpr uint32_t image_buffer_default = 256 * 1024;
 
 // Gives the handle a buffer of capacity bytes (at least 16) before its first use; one of the
 // default size is made at the first read or write otherwise. false: no memory.
@@ -52,6 +55,16 @@ bool image_buffer(tape_io_handle_t* handle, uint32_t capacity);
 // end of the file; a write is whole or fails.
 int32_t image_read(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, uint32_t* count);
 int32_t image_write(tape_io_handle_t* handle, const uint8_t* buffer, uint32_t length);
+// image_read's common case, inline: all the bytes are in the buffer. false: call image_read.
+inline bool image_take(image_file_t& file, uint8_t* buffer, uint32_t length)
+{
+    uint64_t at = file.offset - file.base;
+    if (file.writing || file.offset < file.base || at + length > file.fill)
+        return false;
+    std::memcpy(buffer, file.data + at, length);
+    file.offset += length;
+    return true;
+}
 // Where the next read or write happens (written bytes before it go out first when it moves).
 int32_t image_seek(tape_io_handle_t* handle, uint64_t offset);
 uint64_t image_tell(const tape_io_handle_t* handle);

@@ -163,7 +163,10 @@ int32_t image_tape_io_t::write_tape_mark(tape_io_handle_t* handle, uint8_t* buff
 
 int32_t image_tape_io_t::file_read(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, uint32_t* count)
 {
-    return image_read(handle, buffer, length, count);
+    if (!image_take(handle->image, buffer, length))
+        return image_read(handle, buffer, length, count);
+    *count = length;
+    return 0;
 }
 
 int32_t image_tape_io_t::file_write(tape_io_handle_t* handle, const uint8_t* buffer, uint32_t length)
