@@ -84,11 +84,12 @@ int run(const arguments_t& arguments)
     list_totals_t totals;
     progress_t progress("list");
     int status = exit_same;
+    const bool verbose = arguments.has("verbose");
     for (;;) {
         uint64_t file = tape.file, next = tape.record + 1;
-        block_t block = read_block(tape);
+        block_t block = read_block(tape, label_length);
         add_passed(totals.passed, tape.handle.passed_over);
-        if (arguments.has("verbose") && any(tape.handle.passed_over))
+        if (verbose && any(tape.handle.passed_over))
             output.passed(file, next, tape.handle.passed_over);
         if (block.kind == block_kind_t::record) {
             lister.add(tape, block);

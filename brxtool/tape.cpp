@@ -1,5 +1,6 @@
 #include "brxtool/tape.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -163,15 +164,16 @@ bool create_tape(const std::string& name, format_t format, tape_t& tape)
     return allocate(tape) && open_file(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, tape) && set_up(tape);
 }
 
-block_t read_block(tape_t& tape)
+block_t read_block(tape_t& tape, uint32_t wanted)
 {
     uint32_t offset = offset_of(tape);
     block_t block;
     block.offset = tape.handle.position;
     block.data = tape.memory + data_at;
-    int32_t result = tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
-    tape.last_result = result;
     bool device = tape.format == format_t::device;
+    uint32_t size = device ? read_size(tape, offset) : offset + std::min(wanted, record_room) + 8;
+    int32_t result = tape.driver->read_forward(&tape.handle, block.data - offset, size);
+    tape.last_result = result;
     if (result < 0) {
         bool end = device ? result == -9 || result == -1 : result == -2 && tape.handle.last_error == 0;
         if (!device && !end && tape.handle.last_error == 0)

@@ -54,8 +54,9 @@ bool is_standard_stream(const std::string& name);
 bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fallback = format_t::unknown);
 // Creates (or empties) an image file to write in the format.
 bool create_tape(const std::string& name, format_t format, tape_t& tape);
-// The next block, counted into the tape's totals. A failure has been reported.
-block_t read_block(tape_t& tape);
+// The next block, counted into the tape's totals. A failure has been reported. An image delivers
+// only the first wanted bytes of a record (the rest is passed over), a device all of it.
+block_t read_block(tape_t& tape, uint32_t wanted = record_room);
 // Writes a record (length bytes at data, which has data_at bytes of room before it) or a mark.
 bool write_record(tape_t& tape, uint8_t* data, uint32_t length, bool bad);
 bool write_mark(tape_t& tape);
