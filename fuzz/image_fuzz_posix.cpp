@@ -1,7 +1,7 @@
 // One image driver (tap, e11, aws or het, chosen by BRX_FUZZ_IMAGE when built) under random
 // operation sequences over random files and over images made of records here, with a raw tail.
 // Beyond the sanitizers: two handles on copies of the file, one reading and writing through a
-// 16-byte buffer and one through the default MiB, give the same results, positions, data and
+// 16-byte buffer and one through the default 256 KiB, give the same results, positions, data and
 // files; an image made here reads back as its records, and ends there when its tail is too short
 // to begin a block; walks both ways end, every step moving the position.
 #include <algorithm>
