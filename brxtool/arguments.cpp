@@ -20,6 +20,14 @@ std::string arguments_t::value(const std::string& name) const
     return found == options.end() ? std::string() : found->second;
 }
 
+std::vector<std::string> arguments_t::values(const std::string& name) const
+{
+    std::vector<std::string> all;
+    for (auto [at, end] = given.equal_range(name); at != end; ++at)
+        all.push_back(at->second);
+    return all;
+}
+
 bool parse_arguments(int argc, char** argv, int first, const std::vector<known_option_t>& known,
                      arguments_t& arguments)
 {
@@ -59,6 +67,7 @@ bool parse_arguments(int argc, char** argv, int first, const std::vector<known_o
             return false;
         }
         arguments.options[name] = value;
+        arguments.given.emplace(name, value);
     }
     return true;
 }

@@ -17,9 +17,11 @@ struct known_option_t {
 
 struct arguments_t {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> options;  // a flag maps to ""
+    std::map<std::string, std::string> options;  // a flag maps to ""; the last value of each
+    std::multimap<std::string, std::string> given;  // every value, in order, for repeatable options
     bool has(const std::string& name) const { return options.count(name) != 0; }
     std::string value(const std::string& name) const;
+    std::vector<std::string> values(const std::string& name) const;
 };
 
 // Reads argv from first on: "--name=value", "--name value", flags, "--help", and "--" before

@@ -15,10 +15,13 @@ const char usage[] =
     "  verify A B               compare two tapes record by record\n"
     "  convert IN OUT           copy a tape into an image of another format\n"
     "  check IMAGE              find structural damage; --repair OUT writes what can be kept\n"
-    "brxtool COMMAND --help tells more. Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T.\n"
+    "  changer ACTION CHANGER   a tape library's elements: status, move, load, unload\n"
+    "  library CHANGER OUTDIR   image every tape of a library, on all its drives at once\n"
+    "brxtool COMMAND --help tells more. Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T, \\\\.\\changerN.\n"
     "Exit status: 0 success, 1 a difference or damage found, 2 trouble.\n";
 
-const command_t* const commands[] = {&list_command, &verify_command, &convert_command, &check_command};
+const command_t* const commands[] = {&list_command,  &verify_command,  &convert_command,
+                                     &check_command, &changer_command, &library_command};
 
 const command_t* find_command(const std::string& name)
 {
@@ -82,7 +85,7 @@ int brxtool_main(int argc, char** argv)
         fputs(command->help, stdout);
         return exit_same;
     }
-    if (arguments.positional.size() != command->arguments) {
+    if (command->arguments != any_count && arguments.positional.size() != command->arguments) {
         fprintf(stderr, "brxtool: %s takes %zu argument%s\n%s", command->name, command->arguments,
                 command->arguments == 1 ? "" : "s", command->help);
         return exit_trouble;

@@ -10,14 +10,18 @@ struct command_t {
     const char* name;
     const char* help;  // printed by --help
     std::vector<known_option_t> options;
-    size_t arguments;  // how many positional arguments it takes
+    size_t arguments;  // how many positional arguments it takes (any_count: it checks them itself)
     int (*run)(const arguments_t& arguments);
 };
+
+constexpr size_t any_count = static_cast<size_t>(-1);
 
 extern const command_t list_command;
 extern const command_t verify_command;
 extern const command_t convert_command;
 extern const command_t check_command;
+extern const command_t changer_command;
+extern const command_t library_command;
 
 // The format --from (or another option) names: unknown when not given. false (after saying
 // why) when it names none.

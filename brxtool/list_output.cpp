@@ -3,24 +3,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-namespace {
+#include "brxtool/json_text.h"
 
-std::string json_string(const std::string& text)
-{
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
+namespace {
 
 std::string label_text(const label_t& label)
 {

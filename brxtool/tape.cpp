@@ -10,6 +10,7 @@
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
 #include "frontend/system_error_text.h"
+#include "platform/device_paths.h"
 
 namespace {
 
@@ -34,6 +35,15 @@ bool allocate(tape_t& tape)
     return true;
 }
 
+// A device string (not \\.\TapeN or \\.\ScsiN:B:T) is one drive: its SCSI address is 0:0:0.
+HANDLE open_device_string(const std::string& name)
+{
+    HANDLE os = open_named_device(name.c_str());
+    if (os == INVALID_HANDLE_VALUE)
+        fprintf(stderr, "brxtool: %s: %s\n", name.c_str(), error_text(GetLastError()).c_str());
+    return os;
+}
+
 bool open_device(const std::string& name, tape_t& tape)
 {
     std::vector<char> lowered(name.begin(), name.end());
@@ -41,7 +51,8 @@ bool open_device(const std::string& name, tape_t& tape)
     device_name_t device;
     copy_context.buffer = tape.memory;  // scratch for the device path
     copy_context.system_error_text = system_error_text;
-    HANDLE os = open_device_name(lowered.data(), device_caller_t::dump, device);
+    HANDLE os = name.rfind("\\\\.\\", 0) != 0 ? open_device_string(name)
+                                            : open_device_name(lowered.data(), device_caller_t::dump, device);
     if (os == INVALID_HANDLE_VALUE)
         return false;
     tape.handle.attach(os);
@@ -124,7 +135,7 @@ bool image_end(tape_t& tape)
 
 tape_t::~tape_t() { close_tape(*this); }
 
-bool is_device_name(const std::string& name) { return name.rfind("\\\\.\\", 0) == 0; }
+bool is_device_name(const std::string& name) { return names_device(name.c_str()); }
 
 bool is_standard_stream(const std::string& name) { return name == "-"; }
 
@@ -273,18 +284,25 @@ std::string where(const tape_t& tape)
     return "file " + std::to_string(tape.file) + ", record " + std::to_string(tape.record);
 }
 
+std::string failure_reason(const tape_t& tape)
+{
+    switch (tape.handle.last_error) {
+    case NO_ERROR:  // a drive's failure carries its sense, not a system code
+        return drive_failure(tape.last_result);
+    case ERROR_INVALID_DATA:
+        return "damaged image at offset " + std::to_string(tape.handle.position);
+    case ERROR_SEEK_ON_DEVICE:
+        return "this needs to go back in the image, which a pipe cannot: read it from a file";
+    default:
+        return tape.handle.last_error == ERROR_NOT_SUPPORTED && tape.format == format_t::het
+                   ? "this build reads no bzip2-compressed chunks"
+                   : error_text(tape.handle.last_error);
+    }
+}
+
 void report_tape_failure(const tape_t& tape, const std::string& what)
 {
-    std::string reason = tape.handle.last_error == ERROR_INVALID_DATA
-                             ? "damaged image at offset " + std::to_string(tape.handle.position)
-                             : error_text(tape.handle.last_error);
-    if (tape.handle.last_error == ERROR_NOT_SUPPORTED && tape.format == format_t::het)
-        reason = "this build reads no bzip2-compressed chunks";
-    if (tape.handle.last_error == ERROR_SEEK_ON_DEVICE)
-        reason = "this needs to go back in the image, which a pipe cannot: read it from a file";
-    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
-        reason = drive_failure(tape.last_result);
-    fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), reason.c_str());
+    fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), failure_reason(tape).c_str());
 }
 
 int failure_status(const tape_t& tape) { return tape.handle.last_error == ERROR_INVALID_DATA ? exit_different : exit_trouble; }

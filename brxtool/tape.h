@@ -73,5 +73,7 @@ std::string where(const tape_t& tape);
 int failure_status(const tape_t& tape);
 // The system's text for an error code, without its line break.
 std::string error_text(DWORD code);
+// Why the last operation failed: the system's reason held in the handle, or the drive's.
+std::string failure_reason(const tape_t& tape);
 // Prints "brxtool: NAME: what: the reason held in the handle".
 void report_tape_failure(const tape_t& tape, const std::string& what);

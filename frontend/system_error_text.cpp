@@ -1,6 +1,7 @@
 #include "frontend/system_error_text.h"
 
-static char error_text[256];
+// One per thread: brxtool's library workers report failures side by side.
+static thread_local char error_text[256];
 
 const char* system_error_text(DWORD code)
 {

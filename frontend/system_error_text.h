@@ -3,6 +3,6 @@
 
 #include "platform/platform.h"
 
-// Returns the one process-wide 256-byte buffer, overwritten by every call; empty when the
-// system has no text for the code.
+// Returns the thread's 256-byte buffer, overwritten by every call; empty when the system has no
+// text for the code.
 const char* system_error_text(DWORD code);

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-// The sequential-access commands the program and the virtual drive know.
+// The sequential-access commands the program and the virtual drive know, and a changer's.
 namespace scsi_op {
 constexpr uint8_t test_unit_ready = 0x00;
 constexpr uint8_t rewind = 0x01;
@@ -22,6 +22,10 @@ constexpr uint8_t locate10 = 0x2B;
 constexpr uint8_t read_position = 0x34;
 constexpr uint8_t mode_select10 = 0x55;
 constexpr uint8_t mode_sense10 = 0x5A;
+// Medium changer commands.
+constexpr uint8_t initialize_element_status = 0x07;
+constexpr uint8_t move_medium = 0xA5;
+constexpr uint8_t read_element_status = 0xB8;
 }  // namespace scsi_op
 
 namespace scsi_status {

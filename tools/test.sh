@@ -8,17 +8,25 @@ jobs=$(nproc)
 
 "$top/tools/install-deps.sh" --all
 
-# An iSCSI tape on loopback for the interop tests; they skip themselves without it.
+# An iSCSI tape and an iSCSI tape library on loopback for the interop tests; they skip themselves
+# without them.
 tgt_dir=$(mktemp -d)
-cleanup() { "$top/tests/tgt/stop-tgt.sh" "$tgt_dir" >/dev/null 2>&1 || true; rm -rf "$tgt_dir"; }
+library_dir=$(mktemp -d)
+cleanup() {
+  "$top/tests/tgt/stop-tgt.sh" "$tgt_dir" >/dev/null 2>&1 || true
+  "$top/tests/tgt/stop-tgt.sh" "$library_dir" >/dev/null 2>&1 || true
+  rm -rf "$tgt_dir" "$library_dir"
+}
 trap cleanup EXIT
 if [ -x "$top/tests/tgt/start-tgt.sh" ]; then
-  export BRX_TEST_ISCSI_URL
+  export BRX_TEST_ISCSI_URL BRX_TEST_LIBRARY_URL
   BRX_TEST_ISCSI_URL=$("$top/tests/tgt/start-tgt.sh" "$tgt_dir")
+  BRX_TEST_LIBRARY_URL=$(BRX_TGT_PORT=${BRX_LIBRARY_PORT:-3293} BRX_TGT_CONTROL=${BRX_LIBRARY_CONTROL:-3294} \
+                         "$top/tests/tgt/start-library.sh" "$library_dir")
 fi
 
 run_ctest() {
-  # The tests that share the one iSCSI tape run one at a time.
+  # The tests that share the one iSCSI tape, or the one library, run one at a time.
   ctest --test-dir "$1" --output-on-failure -j "$jobs" -E 'Tgt' "${@:2}"
   ctest --test-dir "$1" --output-on-failure -j 1 -R 'Tgt' --no-tests=ignore "${@:2}"
 }

@@ -13,6 +13,8 @@ using device_opener_t = DWORD (*)(const char* device_string, std::unique_ptr<scs
 
 // Schemes are prefixes such as "vtape:" or "iscsi://"; the program and tests register them at start-up.
 void register_device_scheme(const char* prefix, device_opener_t opener);
+// True when a registered scheme begins the device string.
+bool is_registered_scheme(const char* device_string);
 
 }  // namespace posix
 
@@ -21,7 +23,8 @@ namespace posix {
 // True for names in the Win32 device namespace, those that begin "\\.\".
 bool is_device_name(const char* name);
 
-// Opens \\.\TapeN (BRX_TAPE<N>, else /dev/nst<N>) or \\.\ScsiN: (BRX_SCSI<N>, else SCSI host N).
+// Opens \\.\TapeN (BRX_TAPE<N>, else /dev/nst<N>), \\.\ScsiN: (BRX_SCSI<N>, else SCSI host N) or
+// \\.\ChangerN (BRX_CHANGER<N>, else the sg node of the Nth medium changer the kernel lists).
 // Returns NO_ERROR and fills device, or the Windows code for CreateFileA to fail with.
 DWORD open_device_name(const char* name, std::unique_ptr<scsi_device_t>& device);
 

@@ -97,7 +97,16 @@ DWORD open_adapter(int unit, std::unique_ptr<scsi_device_t>& device)
     return open_scsi_host(unit, device);
 }
 
+DWORD open_changer(int unit, std::unique_ptr<scsi_device_t>& device)
+{
+    const char* configured = configured_device("BRX_CHANGER", unit);
+    if (configured != nullptr) return open_device_string(configured, device);
+    return open_changer_node(unit, device);
+}
+
 }  // namespace
+
+bool is_registered_scheme(const char* device_string) { return opener_for(device_string) != nullptr; }
 
 void register_device_scheme(const char* prefix, device_opener_t opener)
 {
@@ -123,6 +132,8 @@ DWORD open_device_name(const char* name, std::unique_ptr<scsi_device_t>& device)
     if (starts_with_nocase(local, "scsi") && (rest = parse_unit(local + 4, unit)) != nullptr &&
         std::strcmp(rest, ":") == 0)
         return open_adapter(unit, device);
+    if (starts_with_nocase(local, "changer") && (rest = parse_unit(local + 7, unit)) != nullptr && *rest == '\0')
+        return open_changer(unit, device);
     return ERROR_FILE_NOT_FOUND;  // no such device in the namespace
 }
 

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <vector>
 
 #include "platform/posix/transports.h"
 
@@ -43,6 +45,25 @@ std::string find_sg_node(const std::string& address) {
         }
     }
     closedir(directory);
+    return found;
+}
+
+constexpr int medium_changer_type = 8;
+
+// The sgN nodes whose device type is a medium changer, in the order of N.
+std::vector<int> changer_nodes() {
+    std::string folder = scsi_sysfs_root + "/class/scsi_generic";
+    std::vector<int> found;
+    DIR* directory = opendir(folder.c_str());
+    if (directory == nullptr) return found;
+    while (dirent* entry = readdir(directory)) {
+        int number = -1, type = -1;
+        if (sscanf(entry->d_name, "sg%d", &number) != 1) continue;
+        std::ifstream file(folder + "/" + entry->d_name + "/device/type");
+        if (file >> type && type == medium_changer_type) found.push_back(number);
+    }
+    closedir(directory);
+    std::sort(found.begin(), found.end());
     return found;
 }
 
@@ -94,6 +115,16 @@ DWORD open_scsi_host(int host, std::unique_ptr<scsi_device_t>& device) {
     if (host < 0 || stat(adapter.c_str(), &info) != 0) return ERROR_FILE_NOT_FOUND;
     device = std::make_unique<scsi_host_device_t>(host);
     return NO_ERROR;
+}
+
+}  // namespace posix
+
+namespace posix {
+
+DWORD open_changer_node(int index, std::unique_ptr<scsi_device_t>& device) {
+    std::vector<int> nodes = changer_nodes();
+    if (index < 0 || static_cast<size_t>(index) >= nodes.size()) return ERROR_FILE_NOT_FOUND;
+    return open_kernel_device((scsi_dev_root + "/sg" + std::to_string(nodes[static_cast<size_t>(index)])).c_str(), device);
 }
 
 }  // namespace posix

@@ -22,8 +22,10 @@ HANDLE GetStdHandle(DWORD which)
 {
     static const HANDLE input = std_handle(0, GENERIC_READ);
     static const HANDLE output = std_handle(1, GENERIC_WRITE);
+    static const HANDLE error = std_handle(2, GENERIC_WRITE);
     if (which == STD_INPUT_HANDLE) return input;
     if (which == STD_OUTPUT_HANDLE) return output;
+    if (which == STD_ERROR_HANDLE) return error;
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
 }

@@ -68,11 +68,11 @@ typedef union _ULARGE_INTEGER {
 #define FILE_TYPE_DISK 1u
 #define FILE_TYPE_CHAR 2u
 #define FILE_TYPE_PIPE 3u
-#define STD_INPUT_HANDLE ((DWORD)-10)
-#define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
 
 #define MEM_COMMIT 0x00001000u
 #define MEM_RESERVE 0x00002000u
@@ -160,6 +160,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
                    DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesA(LPCSTR name);
+// Renames a file; over an existing one only with MOVEFILE_REPLACE_EXISTING. MOVEFILE_WRITE_THROUGH
+// returns once the rename is on the disk.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
@@ -167,8 +170,6 @@ BOOL SetEndOfFile(HANDLE handle);
 // What a handle reaches: FILE_TYPE_DISK for a file that can seek, PIPE for a pipe or socket, CHAR for
 // a terminal or a device.
 DWORD GetFileType(HANDLE handle);
-// Standard input or output as a handle that stays open for the whole process.
-HANDLE GetStdHandle(DWORD which);
 BOOL FlushFileBuffers(HANDLE handle);
 // Free and total bytes of the file system holding directory (the current one when null).
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER free_to_caller, PULARGE_INTEGER total,
@@ -181,6 +182,16 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
                      DWORD size, va_list* arguments);
 BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in_buffer, DWORD in_size, LPVOID out_buffer,
                      DWORD out_size, LPDWORD returned, LPOVERLAPPED overlapped);
+
+// The console: Linux terminals take escape sequences as they are, so there is no console mode to set.
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004u
+// Standard input, output or error as a handle that stays open for the whole process.
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);  // FALSE: not a console
+BOOL SetConsoleMode(HANDLE console, DWORD mode);
 
 // The C runtime's extensions.
 char* _strlwr(char* text);

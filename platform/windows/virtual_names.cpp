@@ -62,6 +62,7 @@ bool open_virtual_device(const char* name, DWORD& code, std::unique_ptr<posix::s
     if (name == nullptr || std::strncmp(name, "\\\\.\\", 4) != 0) return false;
     std::string variable = variable_for(name + 4, "tape", "BRX_TAPE", "");
     if (variable.empty()) variable = variable_for(name + 4, "scsi", "BRX_SCSI", ":");
+    if (variable.empty()) variable = variable_for(name + 4, "changer", "BRX_CHANGER", "");
     const char* value = variable.empty() ? nullptr : std::getenv(variable.c_str());
     if (value == nullptr || value[0] == '\0') return false;
     // A value that names no virtual drive fails rather than reach the real one: a test must not

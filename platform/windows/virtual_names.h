@@ -1,5 +1,6 @@
 // Which device names of a test build are virtual drives: \\.\TapeN when BRX_TAPE<N> names one,
-// \\.\ScsiN: when BRX_SCSI<N> does (posix::register_device_scheme registers their openers).
+// \\.\ScsiN: when BRX_SCSI<N> does, \\.\ChangerN when BRX_CHANGER<N> does
+// (posix::register_device_scheme registers their openers).
 #pragma once
 
 #include <memory>

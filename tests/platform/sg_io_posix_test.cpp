@@ -166,6 +166,18 @@ TEST_F(sg_io_test, an_adapter_sends_each_address_to_the_node_sysfs_names_for_it)
         EXPECT_EQ(adapters[c.host]->execute(unit_ready).error, c.error);
         EXPECT_EQ(reached, c.node == nullptr ? std::vector<std::string>{} : std::vector<std::string>{c.node});
     }
+    // \\.\ChangerN: the Nth node whose device is a medium changer (type 8), in the order of sgN.
+    for (const auto& [address, type] : {std::pair{"2:0:5:1", "1\n"}, {"2:1:4:0", "8\n"}, {"2:0:12:0", "8\n"}, {"3:0:4:0", "8\n"}})
+        root.write(std::string("sys/devices/") + address + "/type", type);
+    for (const auto& [index, node] : {std::pair{0, "sg2"}, {1, "sg3"}, {2, "sg12"}, {3, ""}}) {
+        reached.clear();
+        std::unique_ptr<posix::scsi_device_t> changer;
+        EXPECT_EQ(posix::open_changer_node(index, changer), *node == '\0' ? ERROR_FILE_NOT_FOUND : NO_ERROR) << index;
+        posix::scsi_command_t unit_ready;
+        unit_ready.cdb = cdb, unit_ready.cdb_length = 6;
+        if (changer) changer->execute(unit_ready);
+        EXPECT_EQ(reached, *node == '\0' ? std::vector<std::string>{} : std::vector<std::string>{node}) << index;
+    }
     posix::scsi_sysfs_root = saved_sys, posix::scsi_dev_root = saved_dev;
 }
 

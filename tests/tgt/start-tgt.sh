@@ -13,28 +13,15 @@ control=${BRX_TGT_CONTROL:-3262}
 iqn=iqn.2026-12.org.brx.test:tape
 mkdir -p "$work"
 
-if [ -f "$work/tgtd.pid" ] && kill -0 "$(cat "$work/tgtd.pid")" 2>/dev/null; then
-    echo "start-tgt.sh: tgtd already runs for $work (pid $(cat "$work/tgtd.pid"))" >&2
-    exit 1
-fi
+script=start-tgt.sh
+. "$(dirname "$0")/tgtd.sh"
+refuse_running
 
 # A fresh tape every time: written records of an earlier run must not leak into this one.
 rm -f "$work/tape.img"
 tgtimg --op new --device-type tape --barcode BRX001 --size 100 --type data --file "$work/tape.img" >/dev/null
 
-tgtd -f -C "$control" --iscsi portal="127.0.0.1:$port" >"$work/tgtd.log" 2>&1 &
-echo $! >"$work/tgtd.pid"
-
-admin() { tgtadm -C "$control" --lld iscsi "$@"; }
-tries=0
-until admin --mode target --op show >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 50 ] || ! kill -0 "$(cat "$work/tgtd.pid")" 2>/dev/null; then
-        echo "start-tgt.sh: tgtd did not come up; see $work/tgtd.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+start_tgtd
 
 {
     admin --mode target --op new --tid 1 --targetname "$iqn"

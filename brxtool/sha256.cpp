@@ -1,0 +1,111 @@
+#include "brxtool/sha256.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr uint32_t round_constants[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+uint32_t rotate(uint32_t value, int bits) { return (value >> bits) | (value << (32 - bits)); }
+
+}  // namespace
+
+sha256_t::sha256_t()
+    : state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
+{
+}
+
+void sha256_t::block(const uint8_t* data)
+{
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+        w[i] = (uint32_t{data[4 * i]} << 24) | (uint32_t{data[4 * i + 1]} << 16) | (uint32_t{data[4 * i + 2]} << 8) |
+               data[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+        uint32_t s0 = rotate(w[i - 15], 7) ^ rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        uint32_t s1 = rotate(w[i - 2], 17) ^ rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t v[8];
+    std::memcpy(v, state, sizeof v);
+    for (int i = 0; i < 64; ++i) {
+        uint32_t t1 = v[7] + (rotate(v[4], 6) ^ rotate(v[4], 11) ^ rotate(v[4], 25)) + ((v[4] & v[5]) ^ (~v[4] & v[6])) +
+                      round_constants[i] + w[i];
+        uint32_t t2 = (rotate(v[0], 2) ^ rotate(v[0], 13) ^ rotate(v[0], 22)) + ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
+        std::memmove(v + 1, v, 7 * sizeof v[0]);
+        v[4] += t1;
+        v[0] = t1 + t2;
+    }
+    for (int i = 0; i < 8; ++i)
+        state[i] += v[i];
+}
+
+void sha256_t::add(const uint8_t* data, size_t length)
+{
+    total += length;
+    while (length > 0) {
+        size_t take = std::min(length, sizeof pending - pending_length);
+        std::memcpy(pending + pending_length, data, take);
+        pending_length += take;
+        data += take;
+        length -= take;
+        if (pending_length == sizeof pending) {
+            block(pending);
+            pending_length = 0;
+        }
+    }
+}
+
+std::string sha256_t::finish()
+{
+    const uint64_t bits = total * 8;
+    const uint8_t one = 0x80, zero = 0;
+    add(&one, 1);
+    while (pending_length != 56)
+        add(&zero, 1);
+    uint8_t length[8];
+    for (int i = 0; i < 8; ++i)
+        length[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    add(length, 8);
+    std::string digest;
+    char hex[9];
+    for (uint32_t word : state) {
+        snprintf(hex, sizeof hex, "%08x", word);
+        digest += hex;
+    }
+    return digest;
+}
+
+bool sha256_of_file(const std::string& name, std::string& digest, uint64_t& size)
+{
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    sha256_t hash;
+    std::vector<uint8_t> chunk(1 << 20);
+    DWORD got = 0;
+    size = 0;
+    bool read = true;
+    while ((read = ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) != 0) && got > 0) {
+        hash.add(chunk.data(), got);
+        size += got;
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    digest = hash.finish();
+    return read;
+}
