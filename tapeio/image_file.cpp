@@ -201,6 +201,17 @@ image_file_t::~image_file_t()
     release(record);
 }
 
+image_file_t& image_file_t::operator=(const image_file_t& other)
+{
+    if (this != &other) {
+        release(data);
+        release(record);
+        capacity = record_capacity = 0;
+        reset();
+    }
+    return *this;
+}
+
 void image_file_t::reset()
 {
     base = offset = system_offset = size = 0;

@@ -19,10 +19,11 @@
 
 class tape_io_handle_t;
 
+// What a buffer holds belongs to one handle: a handle copied or assigned starts without one.
 struct image_file_t {
     image_file_t() = default;
-    image_file_t(const image_file_t&) = delete;
-    image_file_t& operator=(const image_file_t&) = delete;
+    image_file_t(const image_file_t&) {}
+    image_file_t& operator=(const image_file_t& other);
     ~image_file_t();
     // A newly attached file: nothing known, nothing buffered; the memory is kept.
     void reset();
