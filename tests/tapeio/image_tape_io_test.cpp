@@ -23,6 +23,18 @@ std::vector<uint8_t> data_of(uint32_t length, uint32_t seed)
     return data;
 }
 
+// A file in the temporary folder holding bytes; its path.
+std::string file_holding(const char* name, const std::vector<uint8_t>& bytes)
+{
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    FILE* out = fopen(path.c_str(), "wb");
+    if (out != nullptr) {
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fclose(out);
+    }
+    return path;
+}
+
 }  // namespace
 
 // Every driver, through its default buffer and through one far smaller than a block.
@@ -125,11 +137,7 @@ TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stop
     record(0x90000001, {6});                // a reserved class
     record(0x00000002, {7, 8});             // the record
     add(word(0xFFFE0001));                  // an illegal marker
-    const std::string path = (std::filesystem::temp_directory_path() / "brx-image-passing.tap").string();
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    fwrite(image.data(), 1, image.size(), out);
-    fclose(out);
+    const std::string path = file_holding("brx-image-passing.tap", image);
     simh_tap_tape_io_t tap;
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -156,11 +164,7 @@ TEST(image_tape_io, het_bzip2_records_where_the_build_has_bzip2)
         37,   0,    0,    0,    0xA2, 0,    0x42, 0x5A, 0x68, 0x34, 0x31, 0x41, 0x59, 0x26, 0x53, 0x59,
         0x8A, 0x57, 0x21, 0xBD, 0x00, 0x00, 0x02, 0x01, 0x00, 0x60, 0x00, 0x20, 0x00, 0x21, 0x00, 0x82,
         0x0B, 0x17, 0x72, 0x45, 0x38, 0x50, 0x90, 0x8A, 0x57, 0x21, 0xBD, 0,    0,    37,   0,    0x40, 0};
-    const std::string path = (std::filesystem::temp_directory_path() / "brx-image-bzip2.het").string();
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    fwrite(image.data(), 1, image.size(), out);
-    fclose(out);
+    const std::string path = file_holding("brx-image-bzip2.het", image);
     het_tape_io_t het;
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
