@@ -9,7 +9,8 @@ namespace {
 
 const char usage[] =
     "Usage: brxtool COMMAND [options] ARGS\n"
-    "Lists, compares, converts and checks tape images (brx dump files, SIMH .tap, E11, AWS) and tapes.\n"
+    "Lists, compares, converts and checks tape images (brx dump files, SIMH .tap, E11, AWS, HET)\n"
+    "and tapes; - names standard input (or output).\n"
     "  list IMAGE|DEVICE        the tape's files, records and labels\n"
     "  verify A B               compare two tapes record by record\n"
     "  convert IN OUT           copy a tape into an image of another format\n"
@@ -30,17 +31,35 @@ const command_t* find_command(const std::string& name)
     return nullptr;
 }
 
+// One format name; an empty one (allowed in a pair) leaves the format to detection.
+bool named_format(const std::string& name, bool empty_allowed, const char* option, format_t& format)
+{
+    format = format_named(name);
+    if (format != format_t::unknown || (name.empty() && empty_allowed))
+        return true;
+    fprintf(stderr, "brxtool: --%s takes brx, tap, e11, aws or het, not '%s'\n", option, name.c_str());
+    return false;
+}
+
 }  // namespace
 
 bool format_option(const arguments_t& arguments, const char* option, format_t& format)
 {
     format = format_t::unknown;
+    return !arguments.has(option) || named_format(arguments.value(option), false, option, format);
+}
+
+bool format_pair_option(const arguments_t& arguments, const char* option, format_t (&formats)[2])
+{
+    formats[0] = formats[1] = format_t::unknown;
     if (!arguments.has(option))
         return true;
-    format = format_named(arguments.value(option));
-    if (format == format_t::unknown)
-        fprintf(stderr, "brxtool: --%s takes brx, tap, e11 or aws, not '%s'\n", option, arguments.value(option).c_str());
-    return format != format_t::unknown;
+    std::string value = arguments.value(option);
+    size_t comma = value.find(',');
+    if (comma == std::string::npos)
+        return named_format(value, false, option, formats[0]) && named_format(value, false, option, formats[1]);
+    return named_format(value.substr(0, comma), true, option, formats[0]) &&
+           named_format(value.substr(comma + 1), true, option, formats[1]);
 }
 
 int brxtool_main(int argc, char** argv)

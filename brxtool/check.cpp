@@ -14,7 +14,8 @@ const char help[] =
     "the block before it, then backwards; prints each fault with its byte offset.\n"
     "  --repair OUT   write a copy in the same format that holds every whole record in order, with\n"
     "                 correct links, and say what it could not keep\n"
-    "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "  --from FORMAT  read the image as brx, tap, e11, aws or het instead of detecting its format\n"
+    "IMAGE must be a file: a pipe, which cannot be walked backwards, is refused.\n"
     "Exit status: 0 no fault, 1 faults found, 2 trouble.\n";
 
 void walk_forward(check_walk_t& walk)
@@ -28,7 +29,7 @@ void walk_forward(check_walk_t& walk)
         walk_simh(walk, walk.image.format == format_t::tap);
         break;
     default:
-        walk_aws(walk);
+        walk_aws(walk, walk.image.format == format_t::het);
         break;
     }
 }
@@ -67,6 +68,11 @@ int run(const arguments_t& arguments)
     }
     if (!open_tape(name, from, image, format_of_extension(name)))
         return exit_trouble;
+    if (!image_seekable(&image.handle)) {
+        fprintf(stderr, "brxtool: %s: check walks the image backwards too, which a pipe cannot: give a file\n",
+                name.c_str());
+        return exit_trouble;
+    }
     check_walk_t walk{image};
     if (arguments.has("repair")) {
         if (!create_tape(arguments.value("repair"), image.format, repair))

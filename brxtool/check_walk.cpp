@@ -5,16 +5,13 @@
 
 bool check_walk_t::read_at(uint64_t offset, uint8_t* buffer, uint32_t length)
 {
-    LONG high = static_cast<LONG>(offset >> 32);
-    DWORD read = 0;
-    SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(image.handle.os_handle, static_cast<LONG>(static_cast<uint32_t>(offset)), &high,
-                               FILE_BEGIN);
-    bool moved = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
-    if (moved && ReadFile(image.handle.os_handle, buffer, length, &read, nullptr) && read == length)
+    uint32_t read = 0;
+    tape_io_handle_t& handle = image.handle;
+    handle.last_error = NO_ERROR;
+    if (image_seek(&handle, offset) == 0 && image_read(&handle, buffer, length, &read) == 0 && read == length)
         return true;
     fprintf(stderr, "brxtool: %s: cannot read %u bytes at offset %" PRIu64 ": %s\n", image.name.c_str(), length,
-            offset, read != length && GetLastError() == NO_ERROR ? "the file ends" : error_text(GetLastError()).c_str());
+            offset, read != length && handle.last_error == NO_ERROR ? "the file ends" : error_text(handle.last_error).c_str());
     failed = true;
     return false;
 }

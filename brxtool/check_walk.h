@@ -34,4 +34,4 @@ struct check_walk_t {
 // The forward walks, one per format; each stops at the first fault it cannot walk past.
 void walk_brx(check_walk_t& walk);
 void walk_simh(check_walk_t& walk, bool padded);
-void walk_aws(check_walk_t& walk);
+void walk_aws(check_walk_t& walk, bool het);

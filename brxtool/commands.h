@@ -26,3 +26,5 @@ extern const command_t library_command;
 // The format --from (or another option) names: unknown when not given. false (after saying
 // why) when it names none.
 bool format_option(const arguments_t& arguments, const char* option, format_t& format);
+// The same for two tapes: "A,B" names one format each (either may be empty), a single name both.
+bool format_pair_option(const arguments_t& arguments, const char* option, format_t (&formats)[2]);

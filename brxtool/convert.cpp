@@ -10,20 +10,27 @@
 #include "brxtool/tape.h"
 #include "copy/created_file.h"
 #include "copy/file_identity.h"
+#include "tapeio/het_codec.h"
 
 namespace {
 
 const char help[] =
     "Usage: brxtool convert IN OUT [--to FORMAT] [--from FORMAT] [--keep-partial]\n"
-    "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut] [--buffer=MiB]\n"
+    "                       [--bad=stop|drop|plain] [--too-long=stop|drop|cut]\n"
+    "                       [--compress=zlib|bzip2|none] [--level=1-9] [--buffer=MiB]\n"
     "Copies the tape IN (an image of any format, or a device) into the image OUT, whose format is\n"
-    "--to (brx, tap, e11, aws) or else comes from its extension (.dmp, .tap, .e11, .aws).\n"
+    "--to (brx, tap, e11, aws, het) or else comes from its extension (.dmp, .tap, .e11, .aws, .het).\n"
     "Skipped records listed in IN.bad (beside a brx dump file) become bad records in tap and e11.\n"
+    "IN - reads standard input (give --from, or the format is detected from its first bytes); OUT -\n"
+    "writes standard output (give --to), and the messages then go to standard error.\n"
     "  --keep-partial  keep OUT when the conversion fails (it is removed otherwise)\n"
     "  --bad=          a bad record that OUT's format cannot mark: stop (the default), drop it,\n"
     "                  or write its data as a plain record (one with no data is then dropped)\n"
     "  --too-long=     a record longer than OUT's format holds: stop (the default), drop it,\n"
     "                  or cut it to the longest the format holds\n"
+    "  --compress=     how het records are compressed (zlib, the default; bzip2; none); each is\n"
+    "                  kept compressed only when that makes it shorter\n"
+    "  --level=N       how hard: 1 fastest to 9 smallest (4 unless given)\n"
     "  --buffer=MiB    read a device ahead into a ring of this size, so that the drive streams\n"
     "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
 
@@ -70,9 +77,11 @@ struct converter_t {
         return write_record(out, data, length, bad);
     }
 
+    // Notes go to standard output, unless the image does.
+    FILE* notes() const { return out.standard ? stderr : stdout; }
     bool note(const std::string& text)
     {
-        printf("brxtool: convert: %s\n", text.c_str());
+        fprintf(notes(), "brxtool: convert: %s\n", text.c_str());
         return true;
     }
     bool refuse(const std::string& text)
@@ -126,6 +135,8 @@ struct converter_t {
             refuse(in.name + ".bad does not match: it lists records beyond the dump file's last block");
             return exit_trouble;
         }
+        if (in.stray != 0)
+            fprintf(notes(), "%s\n", stray_note(in).c_str());
         return finish_tape(out) ? exit_same : exit_trouble;
     }
 };
@@ -151,10 +162,37 @@ bool policy(const arguments_t& arguments, const char* option, const char* third,
     return false;
 }
 
+// --compress and --level, for het only.
+bool compression(const arguments_t& arguments, format_t to, tape_io_handle_t& handle)
+{
+    if (!arguments.has("compress") && !arguments.has("level"))
+        return true;
+    const std::string method = arguments.has("compress") ? arguments.value("compress") : "zlib";
+    const std::string level = arguments.has("level") ? arguments.value("level") : "4";
+    const char* const methods[] = {"none", "zlib", "bzip2"};
+    uint8_t named = 3;
+    for (uint8_t i = 0; i < 3; ++i)
+        named = method == methods[i] ? i : named;
+    if (to != format_t::het)
+        fprintf(stderr, "brxtool: convert: --compress and --level are for het images\n");
+    else if (named == 3)
+        fprintf(stderr, "brxtool: convert: --compress takes zlib, bzip2 or none, not '%s'\n", method.c_str());
+    else if (level.size() != 1 || level[0] < '1' || level[0] > '9')
+        fprintf(stderr, "brxtool: convert: --level takes 1 to 9, not '%s'\n", level.c_str());
+    else if (!het_method_built(named))
+        fprintf(stderr, "brxtool: convert: this build writes no bzip2-compressed chunks\n");
+    else {
+        handle.compression = named;
+        handle.compression_level = level[0] - '0';
+        return true;
+    }
+    return false;
+}
+
 int convert(const arguments_t& arguments, converter_t& converter)
 {
     tape_t& in = converter.in;
-    if (in.format == format_t::brx) {
+    if (in.format == format_t::brx && !in.standard) {
         bool present = false;
         if (!read_skip_list(in.name, in.file_size, converter.skipped, present))
             return exit_trouble;
@@ -186,10 +224,11 @@ int run(const arguments_t& arguments)
     converter_t converter{in, out, "", "", {}, 0, 0, 0};
     if (!format_option(arguments, "from", from) || !choose_output_format(arguments, out.format) ||
         !policy(arguments, "bad", "plain", converter.bad_policy) ||
-        !policy(arguments, "too-long", "cut", converter.long_policy))
+        !policy(arguments, "too-long", "cut", converter.long_policy) ||
+        !compression(arguments, out.format, out.handle))
         return exit_trouble;
     const std::string& out_name = arguments.positional[1];
-    if (is_device_name(out_name) || out_name == arguments.positional[0]) {
+    if (is_device_name(out_name) || (out_name == arguments.positional[0] && !is_standard_stream(out_name))) {
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
     }
@@ -200,14 +239,14 @@ int run(const arguments_t& arguments)
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
     close_tape(out);
     if (status != exit_same && created) {
-        bool keep = arguments.has("keep-partial");
+        bool keep = arguments.has("keep-partial") || out.standard;
         bool removed = !keep && remove_created_file(out_name.c_str());
         fprintf(stderr, "brxtool: convert: stopped after %s of %s; %s %s\n", where(in).c_str(), in.name.c_str(),
                 out_name.c_str(), removed ? "removed" : keep ? "kept, incomplete" : "left in place, incomplete");
     }
     if (status != exit_same)
         return status;
-    printf("%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
+    fprintf(converter.notes(), "%s (%s) -> %s (%s): %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64
            " tape marks, %" PRIu64 " bad records\n",
            in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,
            out.marks + (out.record != 0 ? 1 : 0), out.records, out.bytes, out.marks, out.bad);
@@ -218,6 +257,7 @@ int run(const arguments_t& arguments)
 
 const command_t convert_command{"convert",
                                 help,
-                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true}, {"buffer", true}},
+                                {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true},
+                                 {"compress", true}, {"level", true}, {"buffer", true}},
                                 2,
                                 run};

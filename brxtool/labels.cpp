@@ -1,13 +1,12 @@
 #include "brxtool/labels.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-constexpr uint32_t label_length = 80;
-
 // EBCDIC (code page 037) for the characters labels hold; '?' for the rest.
-char from_ebcdic(uint8_t c)
+char from_ebcdic_slowly(uint8_t c)
 {
     static const char* const letters[] = {"abcdefghi", "jklmnopqr", "stuvwxyz", "ABCDEFGHI", "JKLMNOPQR",
                                           "STUVWXYZ", "0123456789"};
@@ -27,13 +26,29 @@ char from_ebcdic(uint8_t c)
     return '?';
 }
 
-bool known_id(const std::string& id)
+// Every 80-byte record is looked at: a table, made once.
+char from_ebcdic(uint8_t c)
 {
-    static const char* const ids[] = {"VOL1", "HDR1", "HDR2", "EOF1", "EOF2", "EOV1", "EOV2"};
+    static const struct table_t {
+        char ascii[256];
+        table_t()
+        {
+            for (int code = 0; code < 256; ++code)
+                ascii[code] = from_ebcdic_slowly(static_cast<uint8_t>(code));
+        }
+    } table;
+    return table.ascii[c];
+}
+
+// The first four characters of a record.
+bool known_id(const char* id)
+{
+    static const char ids[][4] = {{'V', 'O', 'L', '1'}, {'H', 'D', 'R', '1'}, {'H', 'D', 'R', '2'}, {'E', 'O', 'F', '1'},
+                                  {'E', 'O', 'F', '2'}, {'E', 'O', 'V', '1'}, {'E', 'O', 'V', '2'}};
     for (const char* known : ids)
-        if (id == known)
+        if (std::memcmp(id, known, 4) == 0)
             return true;
-    return (id.rfind("UHL", 0) == 0 || id.rfind("UTL", 0) == 0) && id[3] >= '1' && id[3] <= '9';
+    return (std::memcmp(id, "UHL", 3) == 0 || std::memcmp(id, "UTL", 3) == 0) && id[3] >= '1' && id[3] <= '9';
 }
 
 // Columns first to last (from 1), blanks trimmed at both ends.
@@ -106,19 +121,14 @@ bool decode_label(const uint8_t* data, uint32_t length, label_t& label)
 {
     if (length != label_length)
         return false;
-    std::string ascii(reinterpret_cast<const char*>(data), label_length);
-    for (char& c : ascii)
-        c = c >= ' ' && c <= '~' ? c : '?';
-    std::string ebcdic(label_length, ' ');
-    for (uint32_t i = 0; i < label_length; ++i)
-        ebcdic[i] = from_ebcdic(data[i]);
-    if (known_id(ascii.substr(0, 4)))
-        label.code = "ANSI";
-    else if (known_id(ebcdic.substr(0, 4)))
-        label.code = "IBM";
-    else
+    const char ebcdic[4] = {from_ebcdic(data[0]), from_ebcdic(data[1]), from_ebcdic(data[2]), from_ebcdic(data[3])};
+    bool ibm = !known_id(reinterpret_cast<const char*>(data));
+    if (ibm && !known_id(ebcdic))
         return false;
-    const std::string& text = label.code == "ANSI" ? ascii : ebcdic;
+    label.code = ibm ? "IBM" : "ANSI";
+    std::string text(label_length, ' ');
+    for (uint32_t i = 0; i < label_length; ++i)
+        text[i] = ibm ? from_ebcdic(data[i]) : data[i] >= ' ' && data[i] <= '~' ? char(data[i]) : '?';
     label.id = text.substr(0, 4);
     label.fields.clear();
     decode_fields(text, label);

@@ -18,5 +18,7 @@ struct label_t {
     std::vector<label_field_t> fields;
 };
 
+constexpr uint32_t label_length = 80;
+
 // Whether the record is a standard label; fills label when it is.
 bool decode_label(const uint8_t* data, uint32_t length, label_t& label);

@@ -15,8 +15,9 @@ const char help[] =
     "bad records and the tape mark that ends it; then the totals.\n"
     "  --json         one JSON document instead of lines\n"
     "  --verbose      also say where gaps and private records were passed over\n"
-    "  --from FORMAT  read the image as brx, tap, e11 or aws instead of detecting its format\n"
+    "  --from FORMAT  read the image as brx, tap, e11, aws or het instead of detecting its format\n"
     "  --buffer=MiB   read a device ahead into a ring of this size, so that the drive streams\n"
+    "IMAGE - reads standard input.\n"
     "Exit status: 0 listed, 1 damage found, 2 trouble.\n";
 
 void add_passed(passed_over_t& total, const passed_over_t& passed)
@@ -85,11 +86,12 @@ int run(const arguments_t& arguments)
     list_totals_t totals;
     progress_t progress("list");
     int status = exit_same;
+    const bool verbose = arguments.has("verbose");
     for (;;) {
         uint64_t file = tape.file, next = tape.record + 1;
-        block_t block = read_block(tape, true);  // a long record's length is all a list needs
+        block_t block = read_block(tape, true, label_length);  // a long record's length is all a list needs
         add_passed(totals.passed, tape.handle.passed_over);
-        if (arguments.has("verbose") && any(tape.handle.passed_over))
+        if (verbose && any(tape.handle.passed_over))
             output.passed(file, next, tape.handle.passed_over);
         if (block.kind == block_kind_t::record) {
             lister.add(tape, block);
@@ -107,6 +109,8 @@ int run(const arguments_t& arguments)
     totals.bytes = tape.bytes;
     totals.marks = tape.marks;
     totals.bad = tape.bad;
+    totals.stray = tape.stray;
+    totals.stray_note = stray_note(tape);
     output.end(totals, status == exit_same);
     return status;
 }

@@ -101,9 +101,10 @@ void list_output_t::end(const list_totals_t& totals, bool complete)
     if (json) {
         printf("],\n \"totals\": {\"files\": %" PRIu64 ", \"records\": %" PRIu64 ", \"bytes\": %" PRIu64
                ", \"tape_marks\": %" PRIu64 ", \"bad_records\": %" PRIu64 ",\n  \"passed_over\": {\"gaps\": %u, "
-               "\"private\": %u, \"reserved\": %u, \"descriptions\": %u}},\n \"complete\": %s}\n",
+               "\"private\": %u, \"reserved\": %u, \"descriptions\": %u}},\n \"stray_bytes\": %" PRIu64
+               ", \"complete\": %s}\n",
                totals.files, totals.records, totals.bytes, totals.marks, totals.bad, passed.gaps, passed.private_items,
-               passed.reserved, passed.descriptions, complete ? "true" : "false");
+               passed.reserved, passed.descriptions, totals.stray, complete ? "true" : "false");
         return;
     }
     printf("%s: %" PRIu64 " files, %" PRIu64 " records, %" PRIu64 " bytes, %" PRIu64 " tape marks, %" PRIu64
@@ -113,4 +114,6 @@ void list_output_t::end(const list_totals_t& totals, bool complete)
     std::string text = passed_text(passed);
     if (!text.empty())
         printf("passed over: %s\n", text.c_str());
+    if (!totals.stray_note.empty())
+        printf("%s\n", totals.stray_note.c_str());
 }

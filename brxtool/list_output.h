@@ -4,11 +4,13 @@
 //  "files": [{"file": N, "entries": [ENTRY...], "records": N, "bytes": N, "tape_mark": true|false}...],
 //  "totals": {"files": N, "records": N, "bytes": N, "tape_marks": N, "bad_records": N,
 //             "passed_over": {"gaps": N, "private": N, "reserved": N, "descriptions": N}},
-//  "complete": true|false}
+//  "stray_bytes": N, "complete": true|false}
 // ENTRY: {"first": R, "last": R, "bytes": N} for records R of N bytes each (from 1 in their file),
 // with "bad": true for a record marked bad and "label": {"id": "HDR1", "code": "ANSI"|"IBM",
 // FIELD: VALUE...} for a standard label (one record each); FIELDs: volume, file_id,
 // file_sequence, created (YYYY-MM-DD), block_count, record_format, block_length, record_length.
+// stray_bytes: the bytes after the last whole block, too few to begin a block, read as the end of
+// the tape (the text names them in a line of their own).
 #pragma once
 
 #include <cstdint>
@@ -28,6 +30,8 @@ struct run_t {
 struct list_totals_t {
     uint64_t files = 0, records = 0, bytes = 0, marks = 0, bad = 0;
     passed_over_t passed;
+    uint64_t stray = 0;
+    std::string stray_note;  // the line that names them, when there are
 };
 
 class list_output_t {

@@ -1,5 +1,6 @@
 #include "brxtool/tape.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -72,16 +73,20 @@ bool open_device(const std::string& name, tape_t& tape)
 
 bool open_file(const std::string& name, DWORD access, DWORD disposition, tape_t& tape)
 {
-    HANDLE os = CreateFileA(name.c_str(), access, access == GENERIC_READ ? FILE_SHARE_READ : 0, nullptr,
-                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    tape.standard = is_standard_stream(name);
+    HANDLE os = tape.standard ? GetStdHandle((access & GENERIC_WRITE) != 0 ? STD_OUTPUT_HANDLE : STD_INPUT_HANDLE)
+                              : CreateFileA(name.c_str(), access, access == GENERIC_READ ? FILE_SHARE_READ : 0,
+                                            nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (os == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "brxtool: %s: %s\n", name.c_str(), error_text(GetLastError()).c_str());
         return false;
     }
     tape.handle.attach(os);
-    LONG high = 0;
-    DWORD low = SetFilePointer(os, 0, &high, FILE_END);
-    tape.file_size = (uint64_t{static_cast<uint32_t>(high)} << 32) | low;
+    if (!image_buffer(&tape.handle, image_buffer_default)) {
+        fprintf(stderr, "brxtool: no memory for a buffer of %u bytes\n", image_buffer_default);
+        return false;
+    }
+    image_size(&tape.handle, &tape.file_size);
     return true;
 }
 
@@ -127,12 +132,32 @@ bool device_ended(tape_t& tape, int32_t result)
     return result == -9 && sense_of_last_request(tape.memory).key == sense_key::blank_check;
 }
 
+// Where an image's reading stopped at the end of its data: the file's end, a fragment too short
+// for a block (a stray tail, noted), or in SIMH images an end-of-medium word. false: damage.
+bool image_end(tape_t& tape)
+{
+    uint64_t size = 0;
+    uint64_t position = tape.handle.position;
+    uint64_t rest = image_size(&tape.handle, &size) && size > position ? size - position : 0;
+    bool simh = tape.format == format_t::tap || tape.format == format_t::e11;
+    if (rest >= format_info(tape.format).unit) {
+        if (simh)
+            return true;
+        tape.handle.last_error = ERROR_INVALID_DATA;
+        return false;
+    }
+    tape.stray = rest;
+    return true;
+}
+
 }  // namespace
 
 tape_t::tape_t() = default;
 tape_t::~tape_t() { close_tape(*this); }
 
 bool is_device_name(const std::string& name) { return names_device(name.c_str()); }
+
+bool is_standard_stream(const std::string& name) { return name == "-"; }
 
 bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fallback)
 {
@@ -154,7 +179,7 @@ bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fa
     }
     if (tape.format == format_t::unknown) {
         fprintf(stderr,
-                "brxtool: %s: the content fits none of the formats brx, tap, e11, aws (--from FORMAT reads it as one)\n",
+                "brxtool: %s: the content fits none of the formats brx, tap, e11, aws, het (--from FORMAT reads it as one)\n",
                 name.c_str());
         return false;
     }
@@ -170,24 +195,23 @@ bool create_tape(const std::string& name, format_t format, tape_t& tape)
     return allocate(tape) && open_file(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, tape) && set_up(tape);
 }
 
-block_t read_block(tape_t& tape, bool long_records)
+block_t read_block(tape_t& tape, bool long_records, uint32_t wanted)
 {
     uint32_t offset = offset_of(tape);
     block_t block;
     block.offset = tape.handle.position;
     block.data = tape.memory + data_at;
-    int32_t result = tape.ahead ? take_read_ahead(tape, block.data)
-                                : tape.driver->read_forward(&tape.handle, block.data - offset, read_size(tape, offset));
-    tape.last_result = result;
     bool device = tape.format == format_t::device;
+    uint32_t size = device ? read_size(tape, offset) : offset + std::min(wanted, record_room) + 8;
+    int32_t result = tape.ahead ? take_read_ahead(tape, block.data)
+                                : tape.driver->read_forward(&tape.handle, block.data - offset, size);
+    tape.last_result = result;
     if (result < 0) {
         bool end = device ? device_ended(tape, result) : result == -2 && tape.handle.last_error == 0;
-        // An image's data ends where the file does (or, in SIMH images, at an end marker).
-        bool simh = tape.format == format_t::tap || tape.format == format_t::e11;
-        if (!device && (end ? !simh && tape.handle.position != tape.file_size : tape.handle.last_error == 0)) {
-            end = false;
+        if (!device && !end && tape.handle.last_error == 0)
             tape.handle.last_error = ERROR_INVALID_DATA;  // a block cut off by the end of the file
-        }
+        if (!device && end)
+            end = image_end(tape);
         block.kind = end ? block_kind_t::end : block_kind_t::failed;
         if (!end)
             report_tape_failure(tape, "cannot read the block after " + where(tape));
@@ -247,7 +271,7 @@ bool write_mark(tape_t& tape)
 
 bool finish_tape(tape_t& tape)
 {
-    if (tape.driver->erase(&tape.handle, tape.memory, buffer_size) != 0) {
+    if (tape.driver->erase(&tape.handle, tape.memory, buffer_size) != 0 || image_flush(&tape.handle) != 0) {
         report_tape_failure(tape, "cannot end the image");
         return false;
     }
@@ -257,12 +281,24 @@ bool finish_tape(tape_t& tape)
 void close_tape(tape_t& tape)
 {
     stop_read_ahead(tape);
-    if (tape.handle.os_handle != INVALID_HANDLE_VALUE)
-        CloseHandle(tape.handle.os_handle);
+    if (tape.handle.os_handle != INVALID_HANDLE_VALUE) {
+        if (tape.format != format_t::device)
+            image_flush(&tape.handle);
+        if (!tape.standard)
+            CloseHandle(tape.handle.os_handle);
+    }
     tape.handle.os_handle = INVALID_HANDLE_VALUE;
     if (tape.memory != nullptr)
         VirtualFree(tape.memory, 0, MEM_RELEASE);
     tape.memory = nullptr;
+}
+
+std::string stray_note(const tape_t& tape)
+{
+    if (tape.stray == 0)
+        return "";
+    return tape.name + ": " + std::to_string(tape.stray) + " stray byte" + (tape.stray == 1 ? "" : "s") +
+           " after the last whole block, read as the end of the tape";
 }
 
 std::string where(const tape_t& tape)
@@ -272,10 +308,18 @@ std::string where(const tape_t& tape)
 
 std::string failure_reason(const tape_t& tape)
 {
-    if (tape.handle.last_error == NO_ERROR)  // a drive's failure carries its sense, not a system code
+    switch (tape.handle.last_error) {
+    case NO_ERROR:  // a drive's failure carries its sense, not a system code
         return drive_failure(tape);
-    return tape.handle.last_error == ERROR_INVALID_DATA ? "damaged image at offset " + std::to_string(tape.handle.position)
-                                                        : error_text(tape.handle.last_error);
+    case ERROR_INVALID_DATA:
+        return "damaged image at offset " + std::to_string(tape.handle.position);
+    case ERROR_SEEK_ON_DEVICE:
+        return "this needs to go back in the image, which a pipe cannot: read it from a file";
+    default:
+        return tape.handle.last_error == ERROR_NOT_SUPPORTED && tape.format == format_t::het
+                   ? "this build reads no bzip2-compressed chunks"
+                   : error_text(tape.handle.last_error);
+    }
 }
 
 void report_tape_failure(const tape_t& tape, const std::string& what)

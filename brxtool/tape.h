@@ -28,7 +28,9 @@ struct tape_t {
     tape_io_t* driver = nullptr;
     tape_io_handle_t handle;
     uint8_t* memory = nullptr;
-    uint64_t file_size = 0;  // an image's size when opened
+    uint64_t file_size = 0;    // an image's size when opened (a pipe's is not known)
+    bool standard = false;     // "-": standard input or output, which brxtool does not close
+    uint64_t stray = 0;        // bytes after the last whole block, too few for a block: the end
     // Where the last block read stands: tape files from 0, records within a file from 1.
     uint64_t file = 0;
     uint64_t record = 0;
@@ -48,22 +50,28 @@ struct block_t {
 };
 
 bool is_device_name(const std::string& name);
+// "-": standard input (or output, for convert's OUT).
+bool is_standard_stream(const std::string& name);
 // Opens an image (its format from --from, else from its content) or a device (rewound, as dump
 // does). Prints why and returns false when it cannot.
 // A fallback format is taken, with a note, when the content fits none.
 bool open_tape(const std::string& name, format_t from, tape_t& tape, format_t fallback = format_t::unknown);
 // Creates (or empties) an image file to write in the format.
 bool create_tape(const std::string& name, format_t format, tape_t& tape);
-// The next block, counted into the tape's totals. A failure has been reported. A record longer
-// than record_room fails, unless long_records: then data holds its first record_room bytes.
-block_t read_block(tape_t& tape, bool long_records = false);
+// The next block, counted into the tape's totals. A failure has been reported. An image delivers
+// only the first wanted bytes of a record (the rest is passed over), a device all of it. A record
+// longer than record_room fails, unless long_records: then data holds its first record_room bytes.
+block_t read_block(tape_t& tape, bool long_records = false, uint32_t wanted = record_room);
 // Writes a record (length bytes at data, which has data_at bytes of room before it) or a mark.
 bool write_record(tape_t& tape, uint8_t* data, uint32_t length, bool bad);
 bool write_mark(tape_t& tape);
-// Ends the data written (the format's end marker): the image is complete. Like cp, it leaves
-// writing the file back to the system.
+// Ends the data written (the format's end marker) and hands the last bytes to the system: the
+// image is complete. Like cp, it leaves writing the file back to the disk to the system.
 bool finish_tape(tape_t& tape);
+// Closes the image (what is still buffered goes out first) or the device.
 void close_tape(tape_t& tape);
+// "NAME: N stray bytes after the last whole block, read as the end of the tape" when there are.
+std::string stray_note(const tape_t& tape);
 // "file 2, record 5" of the block read last (or the one a failed read was after).
 std::string where(const tape_t& tape);
 // The exit status for a failed read: damage found (1) or trouble (2).

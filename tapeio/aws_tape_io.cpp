@@ -15,11 +15,6 @@ constexpr uint32_t largest_chunk = 0xFFFF;
 constexpr uint32_t largest_length = 0x7FFFFFFF;
 constexpr uint64_t no_previous = 1;
 
-bool known_flags(const uint8_t* header)
-{
-    return header[5] == 0 && (header[4] & ~(first_chunk | last_chunk | tape_mark)) == 0;
-}
-
 // The header of the chunk before one at offset, from its previous-length field.
 bool header_before(uint64_t offset, uint16_t previous, uint64_t* before)
 {
@@ -39,6 +34,18 @@ int32_t aws_tape_io_t::data_offset(tape_io_handle_t*) { return header_size; }
 uint32_t aws_tape_io_t::largest_record() { return largest_length; }
 bool aws_tape_io_t::marks_bad_records() { return false; }
 
+bool aws_tape_io_t::known_flags(const uint8_t* header)
+{
+    return header[5] == 0 && (header[4] & ~(first_chunk | last_chunk | tape_mark)) == 0;
+}
+
+uint8_t aws_tape_io_t::chunk_method(const uint8_t*) { return 0; }
+
+aws_tape_io_t::chunk_t aws_tape_io_t::chunk_of(uint64_t offset, const uint8_t* header)
+{
+    return chunk_t{offset, get_le16(header), get_le16(header + 2), header[4], chunk_method(header)};
+}
+
 int32_t aws_tape_io_t::read_chunk_header(tape_io_handle_t* handle, uint64_t offset, chunk_t* chunk)
 {
     uint8_t header[header_size];
@@ -49,7 +56,7 @@ int32_t aws_tape_io_t::read_chunk_header(tape_io_handle_t* handle, uint64_t offs
         handle->last_error = ERROR_INVALID_DATA;
         return -1;
     }
-    *chunk = chunk_t{offset, get_le16(header), get_le16(header + 2), header[4]};
+    *chunk = chunk_of(offset, header);
     return 0;
 }
 
@@ -61,13 +68,13 @@ int32_t aws_tape_io_t::step_forward(tape_io_handle_t* handle, uint8_t* buffer, u
     uint32_t count = 0;
     if (file_read(handle, header, header_size, &count) != 0)
         return restore(handle, -1);
-    if (count == 0)
-        return -2;  // the end of the file: the end of the data
-    if (count < header_size || !known_flags(header))
+    if (count < header_size)
+        return restore(handle, -2);  // the end of the file (a stray tail too): the end of the data
+    if (!known_flags(header))
         return damaged(handle);
-    chunk_t chunk{handle->position, get_le16(header), get_le16(header + 2), header[4]};
+    chunk_t chunk = chunk_of(handle->position, header);
     if ((chunk.flags & tape_mark) != 0) {
-        if (chunk.flags != tape_mark || chunk.length != 0)
+        if (chunk.flags != tape_mark || chunk.length != 0 || header[5] != 0)
             return damaged(handle);
         set_prev_offset(handle, chunk.offset);
         moved_forward(handle, chunk.offset + header_size);
@@ -75,7 +82,7 @@ int32_t aws_tape_io_t::step_forward(tape_io_handle_t* handle, uint8_t* buffer, u
     }
     if ((chunk.flags & first_chunk) == 0)
         return damaged(handle);
-    int32_t length = read_chunks_forward(handle, buffer, size, deliver, &chunk);
+    int32_t length = record_forward(handle, buffer, size, deliver, &chunk);
     if (length < 0)
         return length;
     set_prev_offset(handle, chunk.offset);
@@ -83,17 +90,21 @@ int32_t aws_tape_io_t::step_forward(tape_io_handle_t* handle, uint8_t* buffer, u
     return length;
 }
 
-// The chunks of one record from its first, whose header was just read; chunk ends as its last.
-int32_t aws_tape_io_t::read_chunks_forward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, bool deliver,
-                                           chunk_t* chunk)
+int32_t aws_tape_io_t::record_forward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, bool deliver,
+                                      chunk_t* chunk)
+{
+    return read_chunks_forward(handle, buffer + header_size, deliver ? size - header_size : 0, chunk);
+}
+
+int32_t aws_tape_io_t::read_chunks_forward(tape_io_handle_t* handle, uint8_t* into, uint64_t room, chunk_t* chunk)
 {
     uint64_t total = 0;
-    uint64_t room = deliver ? size - header_size : 0;
+    const uint8_t method = chunk->method;
     for (;;) {
         uint64_t data = chunk->offset + header_size;
         uint32_t wanted = total < room ? static_cast<uint32_t>(std::min<uint64_t>(chunk->length, room - total)) : 0;
         uint32_t count = 0;
-        if (wanted > 0 && file_read(handle, buffer + header_size + total, wanted, &count) != 0)
+        if (wanted > 0 && file_read(handle, into + total, wanted, &count) != 0)
             return restore(handle, -1);
         if (count != wanted)
             return damaged(handle);
@@ -111,10 +122,12 @@ int32_t aws_tape_io_t::read_chunks_forward(tape_io_handle_t* handle, uint8_t* bu
         uint8_t header[header_size];
         if (file_read(handle, header, header_size, &count) != 0)
             return restore(handle, -1);
-        // A record without its last chunk: the file ends, or a new record or a mark begins.
-        if (count != header_size || !known_flags(header) || (header[4] & (first_chunk | tape_mark)) != 0)
+        // A record without its last chunk: the file ends, or a new record or a mark begins; every
+        // chunk of a record is compressed alike.
+        if (count != header_size || !known_flags(header) || (header[4] & (first_chunk | tape_mark)) != 0 ||
+            chunk_method(header) != method)
             return damaged(handle);
-        *chunk = chunk_t{data + chunk->length, get_le16(header), get_le16(header + 2), header[4]};
+        *chunk = chunk_of(data + chunk->length, header);
     }
 }
 
@@ -130,7 +143,8 @@ int32_t aws_tape_io_t::find_first_chunk(tape_io_handle_t* handle, chunk_t* chunk
         int32_t read = read_chunk_header(handle, before, &earlier);
         if (read != 0)
             return read == -3 ? -3 : restore(handle, -1);
-        if (earlier.length != chunk->previous || (earlier.flags & (last_chunk | tape_mark)) != 0)
+        if (earlier.length != chunk->previous || (earlier.flags & (last_chunk | tape_mark)) != 0 ||
+            earlier.method != chunk->method)
             return damaged(handle);
         *chunk = earlier;
         *total += chunk->length;
@@ -156,7 +170,7 @@ int32_t aws_tape_io_t::step_backward(tape_io_handle_t* handle, uint8_t* buffer, 
         return damaged(handle);
     uint64_t total = 0;
     if ((chunk.flags & tape_mark) != 0) {
-        if (chunk.flags != tape_mark || chunk.length != 0)
+        if (chunk.flags != tape_mark || chunk.length != 0 || chunk.method != 0)
             return damaged(handle);
     } else {
         if ((chunk.flags & last_chunk) == 0)
@@ -166,8 +180,10 @@ int32_t aws_tape_io_t::step_backward(tape_io_handle_t* handle, uint8_t* buffer, 
             return read;
         if (total == 0)
             return damaged(handle);  // as forwards: only the tape-mark flag makes a block of no bytes
-        if (deliver && (read = read_tail(handle, buffer, size, chunk.offset, total)) != 0)
+        read = record_backward(handle, buffer, size, deliver, chunk, total);
+        if (read < 0)
             return read;
+        total = static_cast<uint32_t>(read);
     }
     uint64_t before = 0;
     if (!header_before(chunk.offset, chunk.previous, &before))
@@ -179,11 +195,18 @@ int32_t aws_tape_io_t::step_backward(tape_io_handle_t* handle, uint8_t* buffer, 
     return static_cast<int32_t>(total);
 }
 
-// The last bytes of the record that fit the buffer, chunk by chunk from its first.
-int32_t aws_tape_io_t::read_tail(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, uint64_t first,
+int32_t aws_tape_io_t::record_backward(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size, bool deliver,
+                                       const chunk_t& first, uint64_t stored)
+{
+    int32_t read = deliver ? read_tail(handle, buffer + header_size, size - header_size, first.offset, stored) : 0;
+    return read != 0 ? read : static_cast<int32_t>(stored);
+}
+
+// The record's last bytes that fit, chunk by chunk from its first.
+int32_t aws_tape_io_t::read_tail(tape_io_handle_t* handle, uint8_t* into, uint64_t room, uint64_t first,
                                  uint64_t total)
 {
-    uint64_t wanted = std::min<uint64_t>(total, size - header_size);
+    uint64_t wanted = std::min<uint64_t>(total, room);
     uint64_t skip = total - wanted;
     uint64_t at = 0;
     for (uint64_t offset = first; at < total;) {
@@ -192,7 +215,7 @@ int32_t aws_tape_io_t::read_tail(tape_io_handle_t* handle, uint8_t* buffer, uint
         uint64_t from = std::max(at, skip);
         uint64_t to = at + chunk.length;
         if (read == 0 && to > from)
-            read = read_exactly(handle, offset + header_size + (from - at), buffer + header_size + (from - skip),
+            read = read_exactly(handle, offset + header_size + (from - at), into + (from - skip),
                                 static_cast<uint32_t>(to - from));
         if (read != 0)
             return read == -3 ? -3 : restore(handle, -1);
@@ -212,9 +235,14 @@ int32_t aws_tape_io_t::write_chunk(tape_io_handle_t* handle, uint8_t* header, ui
     return file_write(handle, header, header_size + length);
 }
 
+int32_t aws_tape_io_t::write_block(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length)
+{
+    return write_chunks(handle, buffer, length, 0);
+}
+
 // Each chunk's header goes in front of its data in the caller's buffer, over bytes already
 // written (or the header area for the first); those bytes are put back afterwards.
-int32_t aws_tape_io_t::write_block(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length)
+int32_t aws_tape_io_t::write_chunks(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, uint8_t method)
 {
     uint64_t last = 0;
     get_prev_offset(handle, &last);
@@ -229,7 +257,8 @@ int32_t aws_tape_io_t::write_block(tape_io_handle_t* handle, uint8_t* buffer, ui
     }
     for (uint32_t done = 0; done < length;) {
         uint16_t chunk = static_cast<uint16_t>(std::min(largest_chunk, length - done));
-        uint8_t flags = static_cast<uint8_t>((done == 0 ? first_chunk : 0) | (done + chunk == length ? last_chunk : 0));
+        uint8_t flags = static_cast<uint8_t>((done == 0 ? first_chunk : 0) | (done + chunk == length ? last_chunk : 0) |
+                                             method);
         uint8_t saved[header_size];
         std::memcpy(saved, buffer + done, header_size);
         int32_t written = write_chunk(handle, buffer + done, chunk, previous, flags);

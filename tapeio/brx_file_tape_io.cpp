@@ -69,14 +69,14 @@ int32_t brx_file_tape_io_t::settle_at_file_pointer(tape_io_handle_t* handle, BOO
 int32_t brx_file_tape_io_t::erase(tape_io_handle_t* handle, uint8_t*, uint32_t)
 {
     begin_operation(handle);
-    return settle_at_file_pointer(handle, SetEndOfFile(handle->get_os_handle()));
+    return settle_at_file_pointer(handle, end_file_here(handle));
 }
 
 // Tape where it was.
 int32_t brx_file_tape_io_t::flush(tape_io_handle_t* handle, uint8_t*, uint32_t)
 {
     begin_operation(handle);
-    return settle_at_file_pointer(handle, FlushFileBuffers(handle->get_os_handle()));
+    return settle_at_file_pointer(handle, flush_file(handle));
 }
 
 int32_t brx_file_tape_io_t::setup(tape_io_handle_t* handle, uint8_t* buffer, uint32_t size)

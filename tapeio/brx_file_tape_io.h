@@ -64,6 +64,8 @@ private:
     int32_t file_skip(tape_io_handle_t* handle, uint32_t distance, uint64_t* new_position);
     int32_t file_seek(tape_io_handle_t* handle, uint64_t position);
     int32_t settle_at_file_pointer(tape_io_handle_t* handle, BOOL done);
+    BOOL end_file_here(tape_io_handle_t* handle);
+    BOOL flush_file(tape_io_handle_t* handle);
     int32_t file_tell(tape_io_handle_t* handle, uint64_t* position);
     int32_t move_file_pointer(tape_io_handle_t* handle, uint64_t distance, DWORD method, uint64_t* result);
 

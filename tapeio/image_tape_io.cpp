@@ -24,10 +24,13 @@ int32_t image_tape_io_t::erase(tape_io_handle_t* handle, uint8_t* buffer, uint32
     return restore(handle, 0);
 }
 
+// A pipe keeps nothing back once the bytes are written to it.
 int32_t image_tape_io_t::flush(tape_io_handle_t* handle, uint8_t*, uint32_t)
 {
     begin_operation(handle);
-    if (!FlushFileBuffers(handle->get_os_handle())) {
+    if (image_flush(handle) != 0)
+        return -1;
+    if (image_seekable(handle) && !FlushFileBuffers(handle->get_os_handle())) {
         handle->last_error = GetLastError();
         return -1;
     }
@@ -160,50 +163,20 @@ int32_t image_tape_io_t::write_tape_mark(tape_io_handle_t* handle, uint8_t* buff
 
 int32_t image_tape_io_t::file_read(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, uint32_t* count)
 {
-    DWORD read = 0;
-    *count = 0;
-    if (!ReadFile(handle->get_os_handle(), buffer, length, &read, nullptr)) {
-        handle->last_error = GetLastError();
-        return -1;
-    }
-    *count = read;
+    if (!image_take(handle->image, buffer, length))
+        return image_read(handle, buffer, length, count);
+    *count = length;
     return 0;
 }
 
 int32_t image_tape_io_t::file_write(tape_io_handle_t* handle, const uint8_t* buffer, uint32_t length)
 {
-    DWORD written = 0;
-    if (!WriteFile(handle->get_os_handle(), buffer, length, &written, nullptr)) {
-        handle->last_error = GetLastError();
-        return -1;
-    }
-    if (written != length) {
-        handle->last_error = ERROR_WRITE_FAULT;
-        return -1;
-    }
-    return 0;
+    return image_write(handle, buffer, length);
 }
 
-int32_t image_tape_io_t::file_seek(tape_io_handle_t* handle, uint64_t offset)
-{
-    LONG high = static_cast<LONG>(static_cast<uint32_t>(offset >> 32));
-    SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(handle->get_os_handle(), static_cast<LONG>(static_cast<uint32_t>(offset)), &high,
-                               FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-        handle->last_error = GetLastError();
-        return -1;
-    }
-    return 0;
-}
+int32_t image_tape_io_t::file_seek(tape_io_handle_t* handle, uint64_t offset) { return image_seek(handle, offset); }
 
-int32_t image_tape_io_t::file_end_here(tape_io_handle_t* handle)
-{
-    if (SetEndOfFile(handle->get_os_handle()))
-        return 0;
-    handle->last_error = GetLastError();
-    return -1;
-}
+int32_t image_tape_io_t::file_end_here(tape_io_handle_t* handle) { return image_end_here(handle); }
 
 int32_t image_tape_io_t::read_exactly(tape_io_handle_t* handle, uint64_t offset, uint8_t* buffer, uint32_t length)
 {

@@ -5,8 +5,12 @@
 // buffer), 0 for a tape mark; -1 the start of the image (backward), a failed file call or a
 // damaged image (last_error ERROR_INVALID_DATA; the tape stays before the damage); -2 the end of
 // the recorded data (forward); -3 a seek that failed. A record marked bad sets the handle's
-// bad_record, so check bad_record before taking a result of 0 for a tape mark.
-// Between operations the file pointer stands on position, the offset of the next block.
+// bad_record, so check bad_record before taking a result of 0 for a tape mark. A fragment at the end
+// of the file shorter than the format's length word or header is the end of the data (-2), as
+// SIMH's reader takes it; the tape stays before it.
+// The file is read and written through the handle's image buffer (tapeio/image_file.h), whose
+// offset stands on position, the offset of the next block, between operations. A pipe is read and
+// written forwards; a movement that needs to go back in one fails with ERROR_SEEK_ON_DEVICE.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +53,7 @@ protected:
     // What erase leaves at the end of the data: nothing, unless the format has an end marker.
     virtual int32_t write_end_marker(tape_io_handle_t* handle, uint8_t* buffer);
 
-    // Sequential reads and writes at the file pointer; 0, or -1 with the system's code.
+    // Sequential reads and writes at the buffer's offset; 0, or -1 with the system's code.
     int32_t file_read(tape_io_handle_t* handle, uint8_t* buffer, uint32_t length, uint32_t* count);
     int32_t file_write(tape_io_handle_t* handle, const uint8_t* buffer, uint32_t length);
     int32_t file_seek(tape_io_handle_t* handle, uint64_t offset);

@@ -77,10 +77,8 @@ int32_t simh_tap_tape_io_t::step_forward(tape_io_handle_t* handle, uint8_t* buff
         uint32_t count = 0;
         if (file_read(handle, bytes, word_size, &count) != 0)
             return restore(handle, -1);
-        if (count == 0)
-            return -2;  // the end of the file: the end of the data
         if (count < word_size)
-            return damaged(handle);
+            return restore(handle, -2);  // the end of the file (a stray tail too): the end of the data
         uint32_t word = get_le32(bytes);
         word_kind_t kind = classify(word, true);
         switch (kind) {

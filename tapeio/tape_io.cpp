@@ -7,6 +7,7 @@ HANDLE tape_io_handle_t::attach(HANDLE handle)
     target_id = -1;
     lun = -1;
     os_handle = handle;
+    image.reset();
     return handle;
 }
 

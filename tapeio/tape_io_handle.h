@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "tapeio/image_file.h"
 
 // What an image driver's read passed over before the block it returned: gaps, and records and
 // markers that hold no tape data.
@@ -41,4 +42,10 @@ public:
     // be read); write_record marks the record bad when it is set, where the format can.
     bool bad_record = false;
     passed_over_t passed_over;  // image drivers: set by every read
+    // Image drivers: the file read and written through a buffer (the container-file driver uses
+    // it only when image_buffer gave it one); attach starts it afresh.
+    image_file_t image;
+    // How write_record compresses where the format can (HET): 0 not, 1 zlib, 2 bzip2; and how hard (1-9).
+    uint8_t compression = 1;
+    int compression_level = 4;
 };

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, ASan and UBSan) and runs each from its seeds in fuzz/corpus
-# for a bounded time (seconds: first argument or BRX_FUZZ_SECONDS, default 60). Prints each one's run
+# for a bounded time (seconds: first argument or BRX_FUZZ_SECONDS, default 30). Prints each one's run
 # count and "0 findings"; on a crash, a broken invariant or a hang, prints the report, keeps the input
 # under the build folder and fails.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${BRX_BUILD_ROOT:-$top/build}/fuzz
-seconds=${1:-${BRX_FUZZ_SECONDS:-60}}
-harnesses=(container restore dump parsers scsi)
+seconds=${1:-${BRX_FUZZ_SECONDS:-30}}
+harnesses=(container restore dump parsers scsi tap e11 aws het detect)
 
 cmake -S "$top" -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DBRX_TESTS=OFF -DBRX_FUZZ=ON -DBRX_WERROR=ON >/dev/null

@@ -43,6 +43,7 @@ constexpr message_text_t message_texts[] = {
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\n"},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect.\n"},
     {ERROR_NEGATIVE_SEEK, "An attempt was made to move the file pointer before the beginning of the file.\n"},
+    {ERROR_SEEK_ON_DEVICE, "The file pointer cannot be set on the specified device or file.\n"},
     {ERROR_DIR_NOT_EMPTY, "The directory is not empty.\n"},
     {ERROR_BUSY, "The requested resource is in use.\n"},
     {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists.\n"},

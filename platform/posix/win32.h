@@ -65,6 +65,10 @@ typedef union _ULARGE_INTEGER {
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
+#define FILE_TYPE_UNKNOWN 0u
+#define FILE_TYPE_DISK 1u
+#define FILE_TYPE_CHAR 2u
+#define FILE_TYPE_PIPE 3u
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -118,6 +122,7 @@ typedef union _ULARGE_INTEGER {
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_NEGATIVE_SEEK 131u
+#define ERROR_SEEK_ON_DEVICE 132u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_BUSY 170u
 #define ERROR_ALREADY_EXISTS 183u
@@ -185,6 +190,9 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERL
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE handle, LONG distance_low, PLONG distance_high, DWORD method);
 BOOL SetEndOfFile(HANDLE handle);
+// What a handle reaches: FILE_TYPE_DISK for a file that can seek, PIPE for a pipe or socket, CHAR for
+// a terminal or a device.
+DWORD GetFileType(HANDLE handle);
 BOOL FlushFileBuffers(HANDLE handle);
 // Free and total bytes of the file system holding directory (the current one when null).
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER free_to_caller, PULARGE_INTEGER total,
@@ -199,8 +207,11 @@ BOOL DeviceIoControl(HANDLE device, DWORD control_code, LPVOID in_buffer, DWORD 
                      DWORD out_size, LPDWORD returned, LPOVERLAPPED overlapped);
 
 // The console: Linux terminals take escape sequences as they are, so there is no console mode to set.
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004u
+// Standard input, output or error as a handle that stays open for the whole process.
 HANDLE GetStdHandle(DWORD which);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);  // FALSE: not a console
 BOOL SetConsoleMode(HANDLE console, DWORD mode);

@@ -7,7 +7,7 @@ using namespace brxtool_test;
 
 namespace {
 
-const char* const formats[] = {"dmp", "tap", "e11", "aws"};
+const char* const formats[] = {"dmp", "tap", "e11", "aws", "het"};
 
 std::string name(const char* format) { return std::string(format) == "dmp" ? "brx" : format; }
 

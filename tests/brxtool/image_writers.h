@@ -1,6 +1,9 @@
 // Tape images written straight from the formats' definitions, apart from the program's drivers.
 #pragma once
 
+#include <bzlib.h>
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,8 +52,10 @@ inline std::string simh_image(const std::vector<block_t>& blocks, bool padded, b
     return end ? image + le(0xFFFFFFFF, 4) : image;
 }
 
-// 6-byte headers: this chunk's length, the previous chunk's, flags, 0; chunks of at most 65,535.
-inline std::string aws_image(const std::vector<block_t>& blocks)
+// 6-byte headers: this chunk's length, the previous chunk's, flags, 0; each record's bytes
+// (compressed ones in HET) cut into chunks of at most chunk bytes.
+inline std::string chunked_image(const std::vector<block_t>& blocks, std::string (*stored)(const std::string&, int&),
+                                 size_t chunk_size = 65535)
 {
     std::string image;
     uint32_t previous = 0;
@@ -60,15 +65,47 @@ inline std::string aws_image(const std::vector<block_t>& blocks)
             previous = 0;
             continue;
         }
-        for (size_t done = 0; done < block.data.size();) {
-            uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(65535, block.data.size() - done));
-            uint32_t flags = (done == 0 ? 0x80 : 0) | (done + chunk == block.data.size() ? 0x20 : 0);
-            image += le(chunk, 2) + le(previous, 2) + le(flags, 1) + le(0, 1) + block.data.substr(done, chunk);
+        int method = 0;
+        const std::string data = stored(block.data, method);
+        for (size_t done = 0; done < data.size();) {
+            uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(chunk_size, data.size() - done));
+            uint32_t flags = (done == 0 ? 0x80 : 0) | (done + chunk == data.size() ? 0x20 : 0) | method;
+            image += le(chunk, 2) + le(previous, 2) + le(flags, 1) + le(0, 1) + data.substr(done, chunk);
             previous = chunk;
             done += chunk;
         }
     }
     return image;
+}
+
+inline std::string as_it_is(const std::string& data, int& method) { return method = 0, data; }
+
+// HET keeps a record compressed (zlib or bzip2, at level 4) only when that makes it shorter.
+template <int compression>
+std::string compressed(const std::string& data, int& method)
+{
+    std::string out(data.size() + data.size() / 50 + 1024, '\0');
+    bool made = false;
+    if (compression == 1) {
+        uLongf length = out.size();
+        made = compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.data()),
+                         data.size(), 4) == Z_OK;
+        out.resize(length);
+    } else {
+        unsigned int length = static_cast<unsigned int>(out.size());
+        made = BZ2_bzBuffToBuffCompress(out.data(), &length, const_cast<char*>(data.data()),
+                                        static_cast<unsigned int>(data.size()), 4, 0, 0) == BZ_OK;
+        out.resize(length);
+    }
+    method = made && out.size() < data.size() ? compression : 0;
+    return method != 0 ? out : data;
+}
+
+inline std::string aws_image(const std::vector<block_t>& blocks) { return chunked_image(blocks, as_it_is); }
+
+inline std::string het_image(const std::vector<block_t>& blocks, bool bzip2 = false, size_t chunk_size = 65535)
+{
+    return chunked_image(blocks, bzip2 ? compressed<2> : compressed<1>, chunk_size);
 }
 
 inline std::string image_of(const std::string& format, const std::vector<block_t>& blocks)
@@ -79,6 +116,8 @@ inline std::string image_of(const std::string& format, const std::vector<block_t
         return simh_image(blocks, false);
     if (format == "aws")
         return aws_image(blocks);
+    if (format == "het")
+        return het_image(blocks);
     return brx_image(blocks);
 }
 

@@ -82,7 +82,7 @@ TEST(brxtool_list, json_with_a_bad_record_and_passed_over_gaps)
               "   \"records\": 2, \"bytes\": 82, \"tape_mark\": true}],\n"
               " \"totals\": {\"files\": 1, \"records\": 2, \"bytes\": 82, \"tape_marks\": 1, \"bad_records\": 1,\n"
               "  \"passed_over\": {\"gaps\": 1, \"private\": 0, \"reserved\": 0, \"descriptions\": 0}},\n"
-              " \"complete\": true}\n");
+              " \"stray_bytes\": 0, \"complete\": true}\n");
 }
 
 TEST(brxtool_list, stops_at_a_block_cut_off_by_the_end_of_the_file)
@@ -93,7 +93,7 @@ TEST(brxtool_list, stops_at_a_block_cut_off_by_the_end_of_the_file)
     } cases[] = {
         {whole.substr(0, whole.size() - 1), "brxtool: in.dmp: cannot read the block after file 0, record 1: "
                                             "damaged image at offset 18\n"},
-        {whole + "abc", "brxtool: in.dmp: cannot read the block after file 0, record 2: damaged image at offset 46\n"},
+        {whole + "abcdefghi", "brxtool: in.dmp: cannot read the block after file 0, record 2: damaged image at offset 46\n"},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;
@@ -110,6 +110,8 @@ TEST(brxtool_verify, finds_the_first_difference)
     const std::vector<block_t> tape = {rec(80, 1), rec(81, 2), mark(), rec(100, 3), mark()};
     std::vector<block_t> one_byte = tape, one_length = tape, no_mark = tape;
     one_byte[1].data[17] ^= 1;
+    std::vector<block_t> one_both = one_byte;
+    one_both[1].data.pop_back();
     one_length[3].data.pop_back();
     no_mark.erase(no_mark.begin() + 2);
     const struct {
@@ -117,8 +119,10 @@ TEST(brxtool_verify, finds_the_first_difference)
         int status;
     } cases[] = {
         {aws_image(tape), "a.tap and b.img are equal: 2 files, 3 records, 261 bytes, 2 tape marks, 0 bad records\n", 0},
-        {brx_image(one_byte), "a.tap and b.img differ: file 0, record 2, byte 17: a.tap has a record of 81 bytes, "
-                              "b.img has a record of 81 bytes\n", 1},
+        {brx_image(one_byte), "a.tap and b.img differ: file 0, record 2, byte 17: a.tap has 0xB0, b.img has 0xB1, "
+                              "in records of 81 bytes\n", 1},
+        {brx_image(one_both), "a.tap and b.img differ: file 0, record 2, byte 17: a.tap has 0xB0, b.img has 0xB1; "
+                              "a.tap has a record of 81 bytes, b.img has a record of 80 bytes\n", 1},
         {simh_image(one_length, false), "a.tap and b.img differ: file 1, record 1, byte 99: a.tap has a record of "
                                         "100 bytes, b.img has a record of 99 bytes\n", 1},
         {simh_image(no_mark, true), "a.tap and b.img differ: file 0, record 3: a.tap has a tape mark, b.img has a "
@@ -133,7 +137,7 @@ TEST(brxtool_verify, finds_the_first_difference)
         EXPECT_EQ(run.exit_status, c.status) << c.output;
         EXPECT_EQ(run.standard_output, c.output);
         if (c.status == 2) {
-            EXPECT_EQ(run.standard_error, "brxtool: b.img: the content fits none of the formats brx, tap, e11, aws "
+            EXPECT_EQ(run.standard_error, "brxtool: b.img: the content fits none of the formats brx, tap, e11, aws, het "
                                           "(--from FORMAT reads it as one)\n");
         }
     }

@@ -154,7 +154,7 @@ TEST(found_faults, wrong_results)
          tool, {"check", "two.dmp", "--repair", "r.dmp"}, 1, "", "repair: r.dmp holds 300 records (25350 bytes)",
          {{"r.dmp", container_of(twice)}}, {}},
         {"an AWS record of no bytes is damage", {{"z.aws", zero_record}}, "", tool, {"check", "z.aws", "--repair", "r.aws"},
-         1, "brxtool: z.aws: the content fits no format; read as aws, from its name\n", "z.aws: offset 8: a record of 0 bytes without the tape-mark flag\n",
+         1, "", "z.aws: offset 8: a record of 0 bytes without the tape-mark flag\n",
          {{"r.aws", aws_image({text("AB"), mark()})}}, {}},
         {"SIGUSR1 during the opening rewind", {{"tape.dmp", one_record}}, "delay=300000", brx, {tape0, "d.dmp", "/progress"}, 0,
          {}, "", {{"d.dmp", one_record}}, {SIGUSR1, 150, "", ""}},
@@ -214,6 +214,9 @@ TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
         setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=1").c_str(), 1);
         const brx_run_t failed = run_program(tool, {"convert", "in.tap", "out", "--to", "aws"}, directory.path());
         EXPECT_EQ(fs::symlink_status(out).type(), k.regular ? fs::file_type::not_found : type);
+        std::string drained(4096, '\0');  // what convert wrote into the FIFO before it stopped
+        if (reader >= 0 && read(reader, drained.data(), drained.size()) < 0)
+            drained.clear();
         const brx_run_t listed = run_program(brx, {tape0, "d.dmp", "/skip", "/bad=out"}, directory.path());
         std::string list(4096, '\0');
         if (type == fs::file_type::fifo)

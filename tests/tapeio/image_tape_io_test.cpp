@@ -9,6 +9,8 @@
 
 #include "tapeio/aws_tape_io.h"
 #include "tapeio/e11_tape_io.h"
+#include "tapeio/het_codec.h"
+#include "tapeio/het_tape_io.h"
 #include "tapeio/simh_tap_tape_io.h"
 
 namespace {
@@ -21,22 +23,38 @@ std::vector<uint8_t> data_of(uint32_t length, uint32_t seed)
     return data;
 }
 
+// A file in the temporary folder holding bytes; its path.
+std::string file_holding(const char* name, const std::vector<uint8_t>& bytes)
+{
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    FILE* out = fopen(path.c_str(), "wb");
+    if (out != nullptr) {
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fclose(out);
+    }
+    return path;
+}
+
 }  // namespace
 
+// Every driver, through its default buffer and through one far smaller than a block.
 TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
 {
     simh_tap_tape_io_t tap;
     e11_tape_io_t e11;
     aws_tape_io_t aws;
+    het_tape_io_t het;
     // length 0: a tape mark; the long record does not fit the 70,000-byte buffer used below.
     const uint32_t lengths[] = {3, 0, 65535, 65536, 100001, 0, 1};
-    image_tape_io_t* const drivers[] = {&tap, &e11, &aws};
-    for (image_tape_io_t* driver : drivers) {
+    image_tape_io_t* const drivers[] = {&tap, &e11, &aws, &het};
+    for (uint32_t run = 0; run < 2 * std::size(drivers); ++run) {
+        image_tape_io_t* driver = drivers[run / 2];
         const std::string path = (std::filesystem::temp_directory_path() / "brx-image-driver.img").string();
         tape_io_handle_t handle;
         handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_NE(handle.os_handle, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(image_buffer(&handle, run % 2 == 0 ? image_buffer_default : 16));
         const uint32_t at = static_cast<uint32_t>(driver->data_offset(&handle));
         std::vector<uint8_t> buffer(at + 110000);
         ASSERT_EQ(driver->setup(&handle, buffer.data(), 64), 1);
@@ -48,11 +66,11 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
             EXPECT_EQ(written, static_cast<int32_t>(lengths[i]));
         }
         handle.bad_record = true;
-        EXPECT_EQ(driver->write_record(&handle, buffer.data(), 2), driver == &aws ? -1 : 2);
+        EXPECT_EQ(driver->write_record(&handle, buffer.data(), 2), driver->marks_bad_records() ? 2 : -1);
         handle.bad_record = false;
         ASSERT_EQ(driver->erase(&handle, buffer.data(), 64), 0);
         const uint32_t size = at + 70000;
-        const bool marked = driver != &aws;
+        const bool marked = driver->marks_bad_records();
         if (marked) {
             EXPECT_EQ(driver->read_reverse(&handle, buffer.data(), size), 2);
             EXPECT_TRUE(handle.bad_record);
@@ -62,7 +80,7 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
             uint32_t shown = std::min(lengths[i], size - at);
             ASSERT_EQ(driver->read_reverse(&handle, buffer.data(), size), static_cast<int32_t>(lengths[i]));
             EXPECT_FALSE(handle.bad_record);
-            EXPECT_TRUE(std::equal(data.end() - shown, data.end(), buffer.begin() + at)) << lengths[i];
+            EXPECT_TRUE(std::equal(data.end() - shown, data.end(), buffer.begin() + at)) << lengths[i] << " " << run;
         }
         EXPECT_EQ(driver->read_reverse(&handle, buffer.data(), size), -1);
         EXPECT_EQ(handle.position, 0u);
@@ -119,11 +137,7 @@ TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stop
     record(0x90000001, {6});                // a reserved class
     record(0x00000002, {7, 8});             // the record
     add(word(0xFFFE0001));                  // an illegal marker
-    const std::string path = (std::filesystem::temp_directory_path() / "brx-image-passing.tap").string();
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    fwrite(image.data(), 1, image.size(), out);
-    fclose(out);
+    const std::string path = file_holding("brx-image-passing.tap", image);
     simh_tap_tape_io_t tap;
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -137,6 +151,36 @@ TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stop
     EXPECT_EQ(tap.read_forward(&handle, buffer.data(), 64), -1);
     EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_INVALID_DATA));
     EXPECT_EQ(handle.position, after_record);
+    CloseHandle(handle.os_handle);
+    std::remove(path.c_str());
+}
+
+// A HET record compressed with bzip2 reads as its data, or, in a build without bzip2, fails with
+// ERROR_NOT_SUPPORTED; writing one alike.
+TEST(image_tape_io, het_bzip2_records_where_the_build_has_bzip2)
+{
+    // bzip2 at level 4 of 100 bytes 'a', in one chunk (flags: first, last, bzip2), then a tape mark.
+    const std::vector<uint8_t> image = {
+        37,   0,    0,    0,    0xA2, 0,    0x42, 0x5A, 0x68, 0x34, 0x31, 0x41, 0x59, 0x26, 0x53, 0x59,
+        0x8A, 0x57, 0x21, 0xBD, 0x00, 0x00, 0x02, 0x01, 0x00, 0x60, 0x00, 0x20, 0x00, 0x21, 0x00, 0x82,
+        0x0B, 0x17, 0x72, 0x45, 0x38, 0x50, 0x90, 0x8A, 0x57, 0x21, 0xBD, 0,    0,    37,   0,    0x40, 0};
+    const std::string path = file_holding("brx-image-bzip2.het", image);
+    het_tape_io_t het;
+    tape_io_handle_t handle;
+    handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<uint8_t> buffer(200, 'a');
+    ASSERT_EQ(het.setup(&handle, buffer.data(), 200), 1);
+    const bool built = het_method_built(het_bzip2);
+    std::fill(buffer.begin(), buffer.end(), 0);
+    EXPECT_EQ(het.read_forward(&handle, buffer.data(), 200), built ? 100 : -1);
+    EXPECT_EQ(handle.last_error, built ? 0u : static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(std::count(buffer.begin() + 6, buffer.begin() + 106, 'a'), built ? 100 : 0);
+    EXPECT_EQ(het.read_forward(&handle, buffer.data(), 200), built ? 0 : -1);
+    handle.compression = het_bzip2;
+    std::fill(buffer.begin(), buffer.end(), 'a');
+    EXPECT_EQ(het.write_record(&handle, buffer.data(), 100), built ? 100 : -1);
+    EXPECT_EQ(handle.last_error, built ? 0u : static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(het.flush(&handle, buffer.data(), 200), 0);
     CloseHandle(handle.os_handle);
     std::remove(path.c_str());
 }
