@@ -46,6 +46,13 @@ inline bool parse_options(int argc, char** argv, options_t& options)
     return true;
 }
 
+// Where scratch files go: --dir, else $TMPDIR, else /tmp.
+inline std::string scratch_parent(const options_t& options)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return !options.dir.empty() ? options.dir : tmp != nullptr && *tmp ? tmp : "/tmp";
+}
+
 // Mixed record sizes as tapes carry them: labels, small and large blocks, the largest a SCSI dump
 // can hold; a tape mark every 64th block.
 constexpr uint32_t record_sizes[] = {512, 4096, 32768, 65024};

@@ -376,8 +376,7 @@ int main(int argc, char** argv)
     if (access(brx.c_str(), X_OK) != 0)
         return std::perror(brx.c_str()), 2;
     const int rounds = options.rounds > 0 ? options.rounds : 5;
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string parent = !options.dir.empty() ? options.dir : tmp != nullptr && *tmp ? tmp : "/tmp";
+    const std::string parent = bench::scratch_parent(options);
     const uint64_t bytes = options.mib << 20;
     // The input and one output at a time, with some slack for the file system.
     if (!room_for(parent.c_str(), 2 * bytes + (64u << 20)))

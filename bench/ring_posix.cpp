@@ -294,9 +294,7 @@ int main(int argc, char** argv)
     }
     brx_path = options.positional.empty() ? BRX_EXECUTABLE : options.positional;
     const int rounds = options.rounds > 0 ? options.rounds : 5;
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string parent = !options.dir.empty() ? options.dir : tmp != nullptr && *tmp ? tmp : "/tmp";
-    std::string dir = parent + "/brx-ring-XXXXXX";
+    std::string dir = bench::scratch_parent(options) + "/brx-ring-XXXXXX";
     if (mkdtemp(dir.data()) == nullptr)
         return std::perror(dir.c_str()), 1;
     struct remove_t {
