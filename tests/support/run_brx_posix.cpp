@@ -18,7 +18,7 @@ static std::string contents_of(FILE* stream)
 }
 
 brx_run_t run_program_once(const std::string& executable, const std::vector<std::string>& arguments,
-                      const std::string& directory, int timeout_seconds)
+                           const std::string& directory, int timeout_seconds)
 {
     FILE* output = tmpfile();
     FILE* error = tmpfile();

@@ -76,8 +76,9 @@ int wait_for(HANDLE process, const std::string& directory, int timeout_seconds)
 }  // namespace
 
 // BRX_EXECUTABLE is a path of the build tree; it starts at the root of the current drive, which
-// is the build tree's own (ctest starts the tests there).brx_run_t run_program_once(const std::string& executable, const std::vector<std::string>& arguments,
-                      const std::string& directory, int timeout_seconds)
+// is the build tree's own (ctest starts the tests there).
+brx_run_t run_program_once(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::string& directory, int timeout_seconds)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
