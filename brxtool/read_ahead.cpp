@@ -56,11 +56,14 @@ bool read_ahead_as_asked(const arguments_t& arguments, tape_t& tape)
                 arguments.value("buffer").c_str());
         return false;
     }
-    if (tape.format != format_t::device)
-        return true;
+    return tape.format != format_t::device || start_read_ahead(tape, mib);
+}
+
+bool start_read_ahead(tape_t& tape, uint32_t mib)
+{
     const uint32_t room = tape.handle.largest_buffer;  // the most a read asks for
-    const uint64_t size = uint64_t{mib} << 20;
-    void* memory = size + room <= SIZE_MAX ? VirtualAlloc(nullptr, static_cast<SIZE_T>(size + room), MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    const uint64_t size = uint64_t{mib} << 20, bytes = size + room;
+    void* memory = bytes <= SIZE_MAX ? VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT, PAGE_READWRITE) : nullptr;
     if (memory == nullptr) {
         fprintf(stderr, "brxtool: no memory for a buffer of %u MiB\n", mib);
         return false;

@@ -30,6 +30,11 @@ struct read_ahead_t {
 // false, after saying why, for a bad value or too little memory.
 bool read_ahead_as_asked(const arguments_t& arguments, tape_t& tape);
 
+// Starts reading the device ahead into a ring of mib MiB (library mode's default is 64). false,
+// after saying why, when there is no memory for it. The reading stops by itself after the end or
+// a failure; stop_read_ahead stops it before anything else is asked of the drive.
+bool start_read_ahead(tape_t& tape, uint32_t mib);
+
 // The next block's driver result; data is its bytes, the driver's request block (the sense of a
 // failed read) is copied to the tape's own buffer and its error code to its handle. The reading
 // stops after a failure or the end.
