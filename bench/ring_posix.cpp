@@ -146,7 +146,8 @@ bool virtual_drive(const std::string& dir, uint32_t length, const std::string& b
     const bool ok = rounds_of(rounds, series, [&](size_t which, double& seconds) {
         std::filesystem::remove(out);
         const int fd = which == 0 ? open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
-        const run_t r = which == 0 ? run({"cat", medium}, dir, "", fd) : run(dump_arguments("out.dmp", block, which == 2), dir, "vtape:" + medium);
+        const run_t r = which == 0 ? run({"cat", medium}, dir, "", fd)
+                                   : run(dump_arguments("out.dmp", block, which == 2), dir, "vtape:" + medium);
         if (fd >= 0)
             close(fd);
         seconds = r.wall;

@@ -26,7 +26,8 @@ void read_device(read_ahead_t& ahead, tape_io_t* driver, uint32_t size)
 {
     for (uint8_t* room = ahead.ring.claim(); room != nullptr; room = ahead.ring.claim()) {
         const int32_t result = driver->read_forward(&ahead.handle, room, size);
-        const uint32_t kept = data_at + (result > 0 ? std::min<uint32_t>(static_cast<uint32_t>(result), record_room) : 0);
+        const uint32_t length = result > 0 ? static_cast<uint32_t>(result) : 0;
+        const uint32_t kept = data_at + std::min(length, record_room);
         ahead.ring.publish({result, ahead.handle.last_error, room}, kept);
         if (result < 0)
             return;
@@ -63,7 +64,8 @@ bool start_read_ahead(tape_t& tape, uint32_t mib)
 {
     const uint32_t room = tape.handle.largest_buffer;  // the most a read asks for
     const uint64_t size = uint64_t{mib} << 20, bytes = size + room;
-    void* memory = bytes <= SIZE_MAX ? VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    void* memory =
+        bytes <= SIZE_MAX ? VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT, PAGE_READWRITE) : nullptr;
     if (memory == nullptr) {
         fprintf(stderr, "brxtool: no memory for a buffer of %u MiB\n", mib);
         return false;

@@ -55,7 +55,8 @@ void report_final_failure(const dump_reader_t& r, int64_t offset, int32_t result
         say(r.messages, "Failed to read tape block: the record is %ld bytes long, more than /block=%lu\n",
             static_cast<long>(r.last_length), static_cast<unsigned long>(r.options.longest_record));
     } else if (too_long_ends_dump(r, result)) {
-        say(r.messages, "Failed to read tape block: the record is %ld bytes long, more than %ld (/block= reads longer ones)\n",
+        say(r.messages,
+            "Failed to read tape block: the record is %ld bytes long, more than %ld (/block= reads longer ones)\n",
             static_cast<long>(r.last_length), static_cast<long>(r.buffer_size) - r.driver->data_offset(r.handle));
     } else {
         say_error(r.messages, "Failed to read tape block: %s\n", r.handle->last_error);

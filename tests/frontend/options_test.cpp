@@ -76,7 +76,8 @@ TEST(options, extension_words)
         std::string messages = testing::internal::GetCapturedStderr();
         std::erase(messages, '\r');
         const std::string flags = std::string(state.skip ? "s" : "") + (state.strict ? "t" : "") +
-                                  (state.progress ? "p" : "") + (state.ring_mib ? "b" : "") + (state.ring_mib ? std::to_string(state.ring_mib) : "") +
+                                  (state.progress ? "p" : "") + (state.ring_mib ? "b" : "") +
+                                  (state.ring_mib ? std::to_string(state.ring_mib) : "") +
                                   (state.bad_list ? std::string("=") + state.bad_list : "");
         const std::string shown = testing::PrintToString(c.arguments);
         EXPECT_EQ(valid, c.messages.empty()) << shown;
