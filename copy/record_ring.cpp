@@ -66,7 +66,8 @@ void ring_space_t::finish()
 }
 
 // The pieces in use run from the oldest one's start to head, round the end of the ring when
-// head lies before it; the piece at head needs room bytes free in front of that start.
+// head lies before it; the piece at head needs room bytes free in front of that start (pieces
+// start 512 bytes apart, so that is a whole piece of room bytes rounded up).
 bool ring_space_t::has_room() const
 {
     if (pieces.empty())
