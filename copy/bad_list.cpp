@@ -11,9 +11,9 @@ bool write_first_line(FILE* stream, uint64_t dump_size)
     return fprintf(stream, "%s\n", bad_list_first_line(dump_size).c_str()) > 0;
 }
 
-void report_list_failure(const std::string& path)
+void report_list_failure(const bad_list_t& list)
 {
-    print_to_console_and_log("Failed to write the list of skipped records: %s\n", path.c_str());
+    say(list.messages, "Failed to write the list of skipped records: %s\n", list.path.c_str());
 }
 
 // A list written over the dump file, the log or the tape's medium would destroy it.
@@ -48,18 +48,28 @@ bool open_bad_list(bad_list_t& list, const char* dump_file_name, HANDLE device)
         return true;
     if (!stands_apart(list.path, dump_file_name, device))
         return false;
+    const bool made = create_bad_list(list, list.path, brx_messages());
+    if (list.created)
+        copy_context.bad_list_created = list.path;
+    return made;
+}
+
+bool create_bad_list(bad_list_t& list, const std::string& path, const message_target_t& messages)
+{
+    list.path = path;
+    list.messages = messages;
     list.stream = fopen(list.path.c_str(), "wb");
     if (list.stream == nullptr) {
-        report_list_failure(list.path);
+        report_list_failure(list);
         return false;
     }
-    copy_context.bad_list_created = list.path;
+    list.created = true;
     list.in_place = identity_of(list.path.c_str()).regular;  // links followed
     if (!list.in_place || (write_first_line(list.stream, 0) && fflush(list.stream) == 0))
         return true;
     fclose(list.stream);
     list.stream = nullptr;
-    report_list_failure(list.path);
+    report_list_failure(list);
     return false;
 }
 
@@ -78,7 +88,7 @@ bool add_to_bad_list(bad_list_t& list, const skipped_record_t& r)
     }
     const bool written = fputs(line, list.stream) >= 0 && fflush(list.stream) == 0;
     if (!written)
-        report_list_failure(list.path);
+        report_list_failure(list);
     return written;
 }
 
@@ -93,6 +103,6 @@ bool finish_bad_list(bad_list_t& list, uint64_t dump_size)
     done = fclose(list.stream) == 0 && done;
     list.stream = nullptr;
     if (!done)
-        report_list_failure(list.path);
+        report_list_failure(list);
     return done;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "copy/dump_read.h"
+#include "copy/dump_restore_output.h"
 #include "platform/platform.h"
 
 // The first line is this, the size and " bytes"; brxtool reads it back.
@@ -17,9 +18,11 @@ constexpr int bad_list_size_digits = 20;
 
 struct bad_list_t {
     FILE* stream = nullptr;
+    message_target_t messages;  // where a failure to write it is reported
     std::string path;   // empty: no list (the dump goes to a pipe and "/bad=" was not given)
     bool in_place = false;  // a regular file: lines go out as found; else they wait in held
     std::string held;       // for a pipe, a terminal or a device, written whole at the end
+    bool created = false;   // opened by this run, whether or not its first line could be written
 };
 
 // The first line for a dump file of this size, without its line break.
@@ -29,6 +32,10 @@ std::string bad_list_first_line(uint64_t dump_size);
 // refuses a list that is the dump file, the log file or the medium behind the device. Until the
 // dump ends its first line gives size 0. false when it cannot be created (reported).
 bool open_bad_list(bad_list_t& list, const char* dump_file_name, HANDLE device);
+
+// Creates the list at path for a dump run by another program than brx (whose messages go to
+// messages). false when it cannot be created (reported).
+bool create_bad_list(bad_list_t& list, const std::string& path, const message_target_t& messages);
 
 // One line; in a regular file flushed at once, so an interrupted dump keeps what it found. false
 // when not written.

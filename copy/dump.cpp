@@ -30,24 +30,37 @@ HANDLE open_tape(char* device_name, device_name_t& device)
     return handle;
 }
 
-// "/block=": asked before the tape moves. A drive that does not say its limit is not held to one.
-bool longest_record_fits_drive(HANDLE device, const char* path)
+// brx's one drive, read with the options of the command line.
+dump_reader_t brx_reader()
 {
-    if (copy_context.longest_record == 0)
+    dump_reader_t reader;
+    reader.driver = &active_tape_io;
+    reader.handle = &tape_handle;
+    reader.buffer = copy_context.buffer;
+    reader.buffer_size = copy_context.buffer_size;
+    reader.options = {copy_context.bad_block_reads, copy_context.longest_record, copy_context.skip};
+    reader.messages = brx_messages();
+    return reader;
+}
+
+// "/block=": asked before the tape moves. A drive that does not say its limit is not held to one.
+bool longest_record_fits_drive(dump_reader_t& reader, HANDLE device, const char* path)
+{
+    if (reader.options.longest_record == 0)
         return true;
     uint32_t drive_maximum = no_transfer_limit;
-    if (!spti_read_block_limits(&tape_handle, copy_context.buffer, drive_maximum))
+    if (!spti_read_block_limits(reader.handle, reader.buffer, drive_maximum))
         drive_maximum = no_transfer_limit;
     return longest_record_fits(device, path, drive_maximum);
 }
 
 // Only a request that could not be made stops the dump; after any other answer the drive is
 // read from wherever it stands.
-bool rewind_tape()
+bool rewind_tape(dump_reader_t& reader)
 {
-    if (active_tape_io.rewind(&tape_handle, copy_context.buffer, copy_context.buffer_size) != -1)
+    if (reader.driver->rewind(reader.handle, reader.buffer, reader.buffer_size) != -1)
         return true;
-    print_error_text("Failed to rewind tape: %s\n", tape_handle.last_error);
+    say_error(reader.messages, "Failed to rewind tape: %s\n", reader.handle->last_error);
     return false;
 }
 
@@ -72,66 +85,66 @@ FILE* create_dump_file(const char* file_name)
     exit(1);
 }
 
-void write_block(container_writer_t& writer, int32_t length, const char* file_name)
+void write_block(const dump_reader_t& reader, container_writer_t& writer, int32_t length, const char* file_name)
 {
     const uint32_t size = static_cast<uint32_t>(length);
     if (!container_write_header(writer, size))
         dump_file_failed(file_name);
-    const int32_t data_offset = active_tape_io.data_offset(&tape_handle);
-    if (size != 0 && !container_write_data(writer, copy_context.buffer + data_offset, size))
+    const int32_t data_offset = reader.driver->data_offset(reader.handle);
+    if (size != 0 && !container_write_data(writer, reader.buffer + data_offset, size))
         dump_file_failed(file_name);
 }
 
 // The reading ended where data may follow: anything but the drive's end of data, or a give-up.
-bool ended_early(int32_t length)
+bool ended_early(const dump_reader_t& reader, int32_t length)
 {
     if (length == dump_gave_up) {
-        print_to_console_and_log("The copy is incomplete: unreadable records ended the dump\n");
+        say(reader.messages, "The copy is incomplete: unreadable records ended the dump\n");
         return true;
     }
-    const dump_sense_t& sense = dump_walk.last_sense;
+    const dump_sense_t& sense = reader.walk.last_sense;
     if (sense.key == sense_key::blank_check)
         return false;
-    print_to_console_and_log("The copy is incomplete: the drive answered %02X/%02X/%02X before the end of its data\n",
-                             sense.key, sense.asc, sense.ascq);
+    say(reader.messages, "The copy is incomplete: the drive answered %02X/%02X/%02X before the end of its data\n",
+        sense.key, sense.asc, sense.ascq);
     return true;
 }
 
-void report_skipped(const bad_list_t& list)
+void report_skipped(const dump_reader_t& reader, const bad_list_t& list)
 {
-    const unsigned long count = dump_walk.skipped;
+    const unsigned long count = reader.walk.skipped;
     if (list.path.empty())
-        print_to_console_and_log("%lu unreadable records skipped\n", count);
+        say(reader.messages, "%lu unreadable records skipped\n", count);
     else
-        print_to_console_and_log("%lu unreadable records skipped, listed in %s\n", count, list.path.c_str());
+        say(reader.messages, "%lu unreadable records skipped, listed in %s\n", count, list.path.c_str());
 }
 
 // 0 at the end of the data, 1 after a failure; "/skip" and "/strict" tell more.
-int dump_status(int32_t length, bad_list_t& list, uint64_t dump_size)
+int dump_status(const dump_reader_t& reader, int32_t length, bad_list_t& list, uint64_t dump_size)
 {
     const bool list_done = finish_bad_list(list, dump_size);
-    if (dump_walk.skipped != 0) {
-        report_skipped(list);
+    if (reader.walk.skipped != 0) {
+        report_skipped(reader, list);
         copy_context.dump_file_kept = true;  // hours of rescued records
     }
     if (length == dump_read_failed || !list_done)
         return 1;
-    if (copy_context.strict && ended_early(length))
+    if (copy_context.strict && ended_early(reader, length))
         return status_incomplete;
-    return dump_walk.skipped != 0 ? status_records_skipped : 0;
+    return reader.walk.skipped != 0 ? status_records_skipped : 0;
 }
 
 // Copies record after record; a skipped record is listed and leaves no block.
-int32_t copy_records(container_writer_t& writer, bad_list_t& list, const char* file_name)
+int32_t copy_records(dump_reader_t& reader, container_writer_t& writer, bad_list_t& list, const char* file_name)
 {
-    start_dump_reading();
+    start_dump_reading(reader);
     for (;;) {
-        const int32_t length = read_dump_record(writer.bytes_written);
+        const int32_t length = read_dump_record(reader, writer.bytes_written);
         if (length == dump_record_skipped || length == dump_gave_up) {
             // The line's offset counts what the file holds: after a kill no line names missing data.
             if (fflush(writer.stream) != 0)
                 dump_file_failed(file_name);
-            if (!add_to_bad_list(list, dump_walk.last_skipped))
+            if (!add_to_bad_list(list, reader.walk.last_skipped))
                 return dump_read_failed;
             if (length == dump_gave_up)
                 return length;
@@ -139,7 +152,7 @@ int32_t copy_records(container_writer_t& writer, bad_list_t& list, const char* f
         }
         if (length < 0)
             return length;
-        write_block(writer, length, file_name);
+        write_block(reader, writer, length, file_name);
         progress_block(static_cast<uint32_t>(length));
     }
 }
@@ -152,7 +165,8 @@ int dump_tape(char* device_name, char* file_name)
     const HANDLE device = open_tape(device_name, name);
     if (device == INVALID_HANDLE_VALUE)
         return 1;
-    if (!longest_record_fits_drive(device, name.path) || !rewind_tape()) {
+    dump_reader_t reader = brx_reader();
+    if (!longest_record_fits_drive(reader, device, name.path) || !rewind_tape(reader)) {
         CloseHandle(device);
         return 1;
     }
@@ -169,11 +183,11 @@ int dump_tape(char* device_name, char* file_name)
         return 1;
     }
     progress_start();
-    const int32_t length = copy_records(writer, list, file_name);
+    const int32_t length = copy_records(reader, writer, list, file_name);
     progress_end();
     // Closed before a failure too, so that the front end can delete the file on every platform.
     if (fclose(writer.stream) != 0 && length != dump_read_failed)
         dump_file_failed(file_name);
     CloseHandle(device);
-    return dump_status(length, list, writer.bytes_written);  // tape left where the reading stopped
+    return dump_status(reader, length, list, writer.bytes_written);  // tape left where the reading stopped
 }

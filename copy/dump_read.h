@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+#include "copy/dump_restore_output.h"
+#include "tapeio/tape_io.h"
+#include "tapeio/tape_io_handle.h"
+
 // read_dump_record's results besides a record length (0 for a tape mark).
 constexpr int32_t dump_end_of_data = -9;  // the SCSI driver's answer behind the last recorded data
 constexpr int32_t dump_read_failed = -1;  // reported already; the dump has failed
@@ -40,12 +44,29 @@ struct dump_walk_t {
     dump_sense_t last_sense;        // of the last read that did not give a record or mark
 };
 
-extern dump_walk_t dump_walk;
+// What a dump does with records that will not read.
+struct rescue_options_t {
+    int32_t reads = 0;            // further attempts at a record whose read failed
+    uint32_t longest_record = 0;  // the longest record to copy ("/block="); 0: what the buffer holds
+    bool skip = false;            // go on past records that stay unreadable
+};
 
-void start_dump_reading();
+// One drive read for a dump: brx has one, brxtool one per drive and thread.
+struct dump_reader_t {
+    tape_io_t* driver = nullptr;
+    tape_io_handle_t* handle = nullptr;
+    uint8_t* buffer = nullptr;  // buffer_size bytes: the driver's own bytes, then the record's data
+    uint32_t buffer_size = 0;
+    rescue_options_t options;
+    message_target_t messages;
+    dump_walk_t walk;
+    int32_t last_length = 0;  // what the driver gave for the last read, a too long record's true length
+};
 
-// Reads the next record into the transfer buffer at the driver's data offset. Retries a failed
-// read as often as the attempt count allows, without moving the tape (with "/skip" in front of
-// the record each time), and reports each attempt; dump_offset, the dump file's size so far, is
-// only the offset those messages give.
-int32_t read_dump_record(uint64_t dump_offset);
+void start_dump_reading(dump_reader_t& reader);
+
+// Reads the next record into the buffer at the driver's data offset. Retries a failed read as
+// often as the attempt count allows, without moving the tape (with "/skip" in front of the
+// record each time), and reports each attempt; dump_offset, the dump file's size so far, is only
+// the offset those messages give.
+int32_t read_dump_record(dump_reader_t& reader, uint64_t dump_offset);

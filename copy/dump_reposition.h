@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
+#include "copy/dump_read.h"
+
 // Each puts the tape in front of (behind) block, counted from the beginning, records and marks
 // alike, and sets the handle's block count to match. false when the drive would not go there.
-bool move_before_block(uint32_t block);
-bool move_after_block(uint32_t block);
+bool move_before_block(dump_reader_t& reader, uint32_t block);
+bool move_after_block(dump_reader_t& reader, uint32_t block);
