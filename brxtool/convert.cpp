@@ -5,7 +5,7 @@
 
 #include "brxtool/commands.h"
 #include "brxtool/progress.h"
-#include "brxtool/skip_list.h"
+#include "copy/skip_list.h"
 #include "brxtool/tape.h"
 #include "copy/created_file.h"
 #include "copy/file_identity.h"

@@ -1,4 +1,4 @@
-#include "brxtool/sha256.h"
+#include "copy/sha256.h"
 
 #include <algorithm>
 #include <cstring>

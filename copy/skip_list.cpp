@@ -1,4 +1,4 @@
-#include "brxtool/skip_list.h"
+#include "copy/skip_list.h"
 
 #include <cinttypes>
 #include <cstdio>
