@@ -105,18 +105,6 @@ struct converter_t {
     }
 };
 
-bool choose_output_format(const arguments_t& arguments, format_t& to)
-{
-    if (!format_option(arguments, "to", to))
-        return false;
-    if (to == format_t::unknown)
-        to = format_of_extension(arguments.positional[1]);
-    if (to == format_t::unknown)
-        fprintf(stderr, "brxtool: convert: cannot tell the format of %s from its name: give --to FORMAT\n",
-                arguments.positional[1].c_str());
-    return to != format_t::unknown;
-}
-
 bool policy(const arguments_t& arguments, const char* option, const char* third, std::string& value)
 {
     value = arguments.has(option) ? arguments.value(option) : "stop";
@@ -175,7 +163,7 @@ int run(const arguments_t& arguments)
     tape_t& in = pass.tape;
     tape_t out;
     converter_t converter{pass, out, "", ""};
-    if (!format_option(arguments, "from", from) || !choose_output_format(arguments, out.format) ||
+    if (!format_option(arguments, "from", from) || !output_format(arguments, "convert", arguments.positional[1], out.format) ||
         !policy(arguments, "bad", "plain", converter.bad_policy) ||
         !policy(arguments, "too-long", "cut", converter.long_policy) ||
         !compression(arguments, out.format, out.handle))

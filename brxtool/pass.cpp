@@ -15,6 +15,7 @@ pass_block_t numbered(const pass_t& pass, pass_kind_t kind, const block_t& read)
     block.block = pass.walk.blocks - 1;
     block.file = pass.walk.file - (kind == pass_kind_t::mark ? 1 : 0);
     block.record = pass.walk.record;
+    block.offset = read.offset;
     return block;
 }
 
@@ -59,6 +60,7 @@ pass_block_t next_block(pass_t& pass, bool long_records)
     if (const skipped_record_t* listed = pass.walk.due(pass.tape.handle.position, why)) {
         pass_block_t lost = numbered(pass, pass_kind_t::lost, block_t{});
         lost.listed = listed;
+        lost.offset = listed->offset;
         return lost;
     }
     if (!why.empty())

@@ -17,6 +17,7 @@ struct pass_block_t {
     uint8_t* data = nullptr;
     const skipped_record_t* listed = nullptr;  // a lost record named by the list: its sense
     uint64_t block = 0, file = 0, record = 0;  // where it stands: from 0, 0, and 1 within the file
+    uint64_t offset = 0;  // in the image: where it begins, or for a listed one where the image goes on
     int status = 0;  // failed: the exit status it calls for (damage found, or trouble)
 };
 
