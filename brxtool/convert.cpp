@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "brxtool/commands.h"
+#include "brxtool/image_manifest.h"
 #include "brxtool/pass.h"
 #include "brxtool/progress.h"
 #include "brxtool/tape.h"
@@ -30,6 +31,8 @@ const char help[] =
     "  --compress=     how het records are compressed (zlib, the default; bzip2; none); each is\n"
     "                  kept compressed only when that makes it shorter\n"
     "  --level=N       how hard: 1 fastest to 9 smallest (4 unless given)\n"
+    "  --manifest      also write OUT.json (see brxtool manifest); from a device, with the drive's\n"
+    "                  vendor, product, revision and serial number\n"
     "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
 
 struct converter_t {
@@ -159,6 +162,7 @@ bool out_stands_apart(const pass_t& in, const std::string& out_name)
 int run(const arguments_t& arguments)
 {
     format_t from = format_t::unknown;
+    manifest_source_t source = brxtool_source(arguments.command_line);
     pass_t pass;
     tape_t& in = pass.tape;
     tape_t out;
@@ -169,6 +173,10 @@ int run(const arguments_t& arguments)
         !compression(arguments, out.format, out.handle))
         return exit_trouble;
     const std::string& out_name = arguments.positional[1];
+    if (arguments.has("manifest") && is_standard_stream(out_name)) {
+        fprintf(stderr, "brxtool: convert: --manifest needs OUT to be a file\n");
+        return exit_trouble;
+    }
     if (is_device_name(out_name) || (out_name == arguments.positional[0] && !is_standard_stream(out_name))) {
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
@@ -190,7 +198,14 @@ int run(const arguments_t& arguments)
            " tape marks, %" PRIu64 " bad records\n",
            in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,
            out.marks + (out.record != 0 ? 1 : 0), out.records, out.bytes, out.marks, out.bad);
-    return exit_same;
+    if (!arguments.has("manifest"))
+        return exit_same;
+    if (in.format == format_t::device) {
+        source.device = in.name;
+        read_drive_identity(&in.handle, in.memory, in.memory + data_at, source.drive);
+    }
+    close_tape(in);
+    return write_image_manifest(out_name, out.format, "", out_name + ".json", source);
 }
 
 }  // namespace
@@ -198,6 +213,6 @@ int run(const arguments_t& arguments)
 const command_t convert_command{"convert",
                                 help,
                                 {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true},
-                                 {"compress", true}, {"level", true}},
+                                 {"compress", true}, {"level", true}, {"manifest", false}},
                                 2,
                                 run};
