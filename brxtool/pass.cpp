@@ -85,5 +85,6 @@ pass_block_t next_block(pass_t& pass, bool long_records)
 
 std::string place_of(const pass_block_t& block)
 {
-    return "file " + std::to_string(block.file) + ", record " + std::to_string(block.record);
+    return "file " + std::to_string(block.file) +
+           (block.kind == pass_kind_t::mark ? std::string(", its tape mark") : ", record " + std::to_string(block.record));
 }

@@ -33,5 +33,5 @@ bool open_pass(const std::string& name, format_t from, const std::string& list_n
 // The next block; failed once reported. A record longer than record_room fails unless long_records
 // (then data holds its first record_room bytes).
 pass_block_t next_block(pass_t& pass, bool long_records = false);
-// "file 2, record 5".
+// "file 2, record 5", or "file 2, its tape mark".
 std::string place_of(const pass_block_t& block);
