@@ -50,22 +50,22 @@ void set_neighbour(lost_run_t& run, const pass_block_t& block, bool after)
     run.neighbour.assign(block.data, block.data + (run.neighbour_mark ? 0 : block.length));
 }
 
-// Where the lost records stand, in runs, with the whole block next to each run.
-void add_block(retry_plan_t& plan, const pass_block_t& block, pass_block_t& previous)
+// Where the lost records stand, in runs, with the whole block next to each run. previous keeps
+// the last whole block, its data copied: reading a bad record of the image may overwrite it.
+void add_block(retry_plan_t& plan, const pass_block_t& block, lost_run_t& previous)
 {
     lost_run_t* last = plan.runs.empty() ? nullptr : &plan.runs.back();
     const bool follows = !plan.lost.empty() && plan.lost.back().block + 1 == block.block;
     if (block.kind != pass_kind_t::lost) {
         if (follows && !last->has_neighbour)
             set_neighbour(*last, block, true);
-        previous = block;
+        set_neighbour(previous, block, false);
         return;
     }
     if (!follows) {
-        plan.runs.emplace_back();
-        plan.runs.back().first = plan.lost.size();
-        if (block.block != 0)
-            set_neighbour(plan.runs.back(), previous, false);
+        lost_run_t& run = plan.runs.emplace_back(block.block != 0 ? previous : lost_run_t{});
+        run.first = plan.lost.size();
+        run.count = 0;
     }
     ++plan.runs.back().count;
     lost_record_t& lost = plan.lost.emplace_back();
@@ -85,7 +85,7 @@ int scan(const std::string& image, const std::string& list, retry_plan_t& plan)
         return exit_trouble;
     }
     plan.format = pass.tape.format;
-    pass_block_t previous;
+    lost_run_t previous;
     for (;;) {
         const pass_block_t block = next_block(pass);
         if (block.kind == pass_kind_t::failed)

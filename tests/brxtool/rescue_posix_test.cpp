@@ -136,6 +136,7 @@ TEST(brxtool_merge, passes_fill_each_others_gaps_and_disagreements_stop_it)
         {{labelled, labelled}, {{0, 5}, {6}}, {}, 0, "", ""},
         {{labelled, labelled, labelled}, {{0, 5}, {5, 6}, {0, 6, 7}}, {}, 0, "", ""},
         {{labelled, labelled}, {{5}, {5, 9}}, {}, 3, list_of("brx", labelled, {5}), ""},
+        {{labelled, {labelled.begin(), labelled.begin() + 7}}, {{5}, {}}, {}, 0, "", ""},  // a pass cut short
         {{labelled, changed}, {{}, {}}, {}, 1, "",
          "brxtool: merge: block 6 (file 1, record 3): pass0.dmp and pass1.tap hold different records (400 and 400 bytes, "
          "the first difference at byte 0); --prefer PASS says which wins\nbrxtool: merge: nothing written\n"},
@@ -213,4 +214,13 @@ TEST(brxtool_retry, recovers_what_heals_on_every_kind_of_drive_and_refuses_anoth
         EXPECT_EQ(directory.read("pass.dmp.prev.bad"), written ? list : "") << c.drive;
         EXPECT_FALSE(directory.exists("pass.dmp.partial")) << c.drive;
     }
+    // A SIMH image keeps its lost records as bad records, and gets them back in place.
+    scratch_directory_t directory;
+    directory.write("tape.dmp", clean);
+    directory.write("pass.tap", image_of("tap", {bad(), tape[1], tape[2], tape[3], bad(), bad(), tape[6], tape[7], bad()}));
+    const std::string device = "vtape:" + directory.file("tape.dmp") + "?bad=4:1&bad=5";
+    EXPECT_EQ(brxtool(directory, {"retry", device, "pass.tap", "--no-keep"}).exit_status, 3);
+    EXPECT_TRUE(directory.read("pass.tap") ==
+                image_of("tap", {tape[0], tape[1], tape[2], tape[3], tape[4], bad(), tape[6], tape[7], tape[8]}));
+    EXPECT_EQ(directory.names(), (std::vector<std::string>{"pass.tap", "tape.dmp"}));
 }
