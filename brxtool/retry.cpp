@@ -131,15 +131,21 @@ int write_new_image(const arguments_t& arguments, const retry_plan_t& plan, cons
             break;
         }
         skipped_record_t sense;
-        if (block.kind == pass_kind_t::lost && next < plan.lost.size())
+        if (block.kind == pass_kind_t::lost) {
+            if (next == plan.lost.size() || plan.lost[next].block != block.block) {
+                fprintf(stderr, "brxtool: retry: %s changed while the tape was read\n", pass.tape.name.c_str());
+                status = exit_trouble;
+                break;
+            }
             block = found_or_lost(block, plan.lost[next++], sense, out.tape);
+        }
         if (!put_block(out, block)) {
             status = exit_trouble;
             break;
         }
     }
+    const bool replacing = same_file(identity_of(out_name.c_str()), identity_of(pass.tape.handle.os_handle));
     close_tape(pass.tape);  // before IMAGE is renamed
-    const bool replacing = out_name == arguments.positional[1];
     if (status == exit_same && finish_output(out, replacing && !arguments.has("no-keep"))) {
         printf("%s\n", output_summary(out).c_str());
         return out.lost == 0 ? exit_same : exit_still_lost;
@@ -192,8 +198,14 @@ int run(const arguments_t& arguments)
     int32_t reads = 0;
     retry_plan_t plan;
     manifest_source_t source = brxtool_source(arguments.command_line);
-    if (!reads_option(arguments, reads) || is_standard_stream(out_name) || is_device_name(out_name))
+    if (!reads_option(arguments, reads))
         return exit_trouble;
+    const file_identity_t out = identity_of(out_name.c_str());
+    if (is_standard_stream(out_name) || is_device_name(out_name) ||
+        same_file(out, identity_of((image + ".bad").c_str())) || same_file(out, identity_of(arguments.value("bad").c_str()))) {
+        fprintf(stderr, "brxtool: retry: OUT must be an image file, not a list of lost records\n");
+        return exit_trouble;
+    }
     if (const int status = scan(image, arguments.value("bad"), plan); status != exit_same)
         return status;
     if (plan.lost.empty()) {

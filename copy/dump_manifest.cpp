@@ -45,6 +45,8 @@ std::string write_dump_manifest(const char* file_name, const std::string& list, 
     std::string why;
     if (!identity_of(file_name).regular || !sha256_of_file(file_name, source.sha256, size))
         return "the dump file is not a regular file, which could be read back";
+    if (!list.empty() && !identity_of(list.c_str()).regular)
+        return "the list of skipped records is not a regular file, which could be read back";
     if (!list.empty() && !read_skip_list(list, file_name, size, walk.records, present, why))
         return list + ": " + why;
     FILE* stream = fopen(file_name, "rb");
