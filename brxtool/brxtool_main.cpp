@@ -16,12 +16,13 @@ const char usage[] =
     "  convert IN OUT           copy a tape into an image of another format\n"
     "  check IMAGE              find structural damage; --repair OUT writes what can be kept\n"
     "  manifest IMAGE           write IMAGE.json: digests per tape file, labels, lost records\n"
-    "  merge A B [C...] --out OUT   one image from several passes over the same tape\n"
+    "  merge A B... --out OUT   one image from several passes over the same tape\n"
     "  retry DEVICE IMAGE       read the records IMAGE lost once more, and put them in\n"
     "  changer ACTION CHANGER   a tape library's elements: status, move, load, unload\n"
     "  library CHANGER OUTDIR   image every tape of a library, on all its drives at once\n"
     "brxtool COMMAND --help tells more. Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T, \\\\.\\changerN.\n"
-    "Exit status: 0 success, 1 a difference or damage found, 2 trouble.\n";
+    "Exit status: 0 success, 1 a difference or damage found, 2 trouble (merge and retry: 3 written,\n"
+    "records still lost).\n";
 
 const command_t* const commands[] = {&list_command,    &verify_command,   &convert_command, &check_command,
                                      &manifest_command, &merge_command,   &retry_command,   &changer_command,
