@@ -162,12 +162,13 @@ struct json_reader_t {
         if (take('}'))
             return true;
         do {
-            value.members.emplace_back();
-            if (!string(value.members.back().first))
+            value.names.emplace_back();
+            value.items.emplace_back();
+            if (!string(value.names.back()))
                 return false;
             if (!take(':'))
                 return fail("':' was expected");
-            if (!parse(value.members.back().second, depth + 1))
+            if (!parse(value.items.back(), depth + 1))
                 return false;
         } while (take(','));
         return take('}') || fail("',' or '}' was expected");
@@ -207,9 +208,9 @@ struct json_reader_t {
 const json_value_t& json_value_t::operator[](const std::string& name) const
 {
     static const json_value_t none;
-    for (const auto& [key, member] : members)
-        if (key == name)
-            return member;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            return items[i];
     return none;
 }
 

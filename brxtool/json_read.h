@@ -4,15 +4,14 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct json_value_t {
     enum class kind_t { null, boolean, number, string, array, object } kind = kind_t::null;
     bool boolean = false;
     std::string text;  // a string's characters (UTF-8), a number's digits
-    std::vector<json_value_t> items;
-    std::vector<std::pair<std::string, json_value_t>> members;
+    std::vector<json_value_t> items;  // an array's values, or an object's
+    std::vector<std::string> names;   // an object's member names, one for each of its items
 
     // The member named so, or a null value when there is none (or this is no object).
     const json_value_t& operator[](const std::string& name) const;

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "brxtool/pass_output.h"
 #include "copy/dump_reposition.h"
@@ -48,22 +49,27 @@ int32_t read_at(dump_reader_t& reader, uint64_t file, uint64_t record, uint64_t 
     return read_dump_record(reader, offset);
 }
 
+std::string what(bool mark, size_t length)
+{
+    return mark ? "a tape mark" : "a record of " + std::to_string(length) + " bytes";
+}
+
 neighbour_t check_neighbour(dump_reader_t& reader, const lost_run_t& run)
 {
     const int32_t length = read_at(reader, run.neighbour_file, run.neighbour_record, run.neighbour_offset);
     if (length < 0)
         return neighbour_t::unreadable;
     const uint8_t* data = reader.buffer + reader.driver->data_offset(reader.handle);
-    const bool same = run.neighbour_mark ? length == 0
-                                         : length != 0 && static_cast<size_t>(length) == run.neighbour.size() &&
-                                               std::memcmp(data, run.neighbour.data(), run.neighbour.size()) == 0;
-    if (same)
+    const bool mark = length == 0, alike = mark == run.neighbour_mark && static_cast<size_t>(length) == run.neighbour.size();
+    if (alike && std::memcmp(data, run.neighbour.data(), run.neighbour.size()) == 0)
         return neighbour_t::same;
-    fprintf(stderr, "brxtool: retry: block %" PRIu64 " (file %" PRIu64 ", record %" PRIu64 ") reads as %s%s, the image "
-            "holds %s%s: this is not the tape the image was made from\n", run.neighbour_block, run.neighbour_file,
-            run.neighbour_record, length == 0 ? "a tape mark" : "a record of ", length == 0 ? "" : std::to_string(length).c_str(),
-            run.neighbour_mark ? "a tape mark" : "a record of ",
-            run.neighbour_mark ? "" : (std::to_string(run.neighbour.size()) + " bytes").c_str());
+    const std::string place = "file " + std::to_string(run.neighbour_file) +
+                              (run.neighbour_mark ? ", its tape mark" : ", record " + std::to_string(run.neighbour_record));
+    const std::string found = alike ? "other bytes than the image's copy"
+                                    : what(mark, static_cast<size_t>(length)) + ", the image " +
+                                          what(run.neighbour_mark, run.neighbour.size());
+    fprintf(stderr, "brxtool: retry: block %" PRIu64 " (%s) holds %s: this is not the tape the image was made from\n",
+            run.neighbour_block, place.c_str(), found.c_str());
     return neighbour_t::different;
 }
 

@@ -25,7 +25,8 @@ std::string counts(uint64_t records, uint64_t bytes, bool mark)
 bool read_expected(const json_value_t& document, std::vector<expected_file_t>& files, std::string& why)
 {
     uint64_t version = 0;
-    if (!document["version"].whole(version) || version != manifest_version) {
+    if (!document["version"].whole(version) || version != manifest_version ||
+        document["files"].kind != json_value_t::kind_t::array) {
         why = "not a manifest of version " + std::to_string(manifest_version);
         return false;
     }

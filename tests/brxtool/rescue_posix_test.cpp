@@ -207,6 +207,9 @@ TEST(brxtool_retry, recovers_what_heals_on_every_kind_of_drive_and_refuses_anoth
         const brx_run_t run = brxtool(directory, {"retry", device, "pass.dmp", "--reads=1"});
         EXPECT_EQ(run.exit_status, c.status) << c.drive << run.standard_error;
         const bool written = c.status != 1;
+        const std::string refusal = "brxtool: retry: block 1 (file 0, record 2) holds other bytes than the image's copy: "
+                                    "this is not the tape the image was made from\nbrxtool: retry: nothing written\n";
+        EXPECT_EQ(run.standard_error.find(refusal) != std::string::npos, !written) << run.standard_error;
         EXPECT_TRUE(directory.read("pass.dmp") == (c.status == 0 ? clean : written ? image_of("brx", {tape[0], tape[1],
                     tape[2], tape[3], tape[4], tape[6], tape[7], tape[8]}) : pass)) << c.drive;
         EXPECT_EQ(directory.read("pass.dmp.bad"), c.status == 0 ? "" : written ? list_of("brx", tape, {5}) : list);
