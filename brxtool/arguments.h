@@ -19,6 +19,7 @@ struct arguments_t {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  // a flag maps to ""; the last value of each
     std::multimap<std::string, std::string> given;  // every value, in order, for repeatable options
+    std::vector<std::string> command_line;  // as typed, program name first, for manifests
     bool has(const std::string& name) const { return options.count(name) != 0; }
     std::string value(const std::string& name) const;
     std::vector<std::string> values(const std::string& name) const;

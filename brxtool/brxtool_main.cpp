@@ -15,13 +15,18 @@ const char usage[] =
     "  verify A B               compare two tapes record by record\n"
     "  convert IN OUT           copy a tape into an image of another format\n"
     "  check IMAGE              find structural damage; --repair OUT writes what can be kept\n"
+    "  manifest IMAGE           write IMAGE.json: digests per tape file, labels, lost records\n"
+    "  merge A B... --out OUT   one image from several passes over the same tape\n"
+    "  retry DEVICE IMAGE       read the records IMAGE lost once more, and put them in\n"
     "  changer ACTION CHANGER   a tape library's elements: status, move, load, unload\n"
     "  library CHANGER OUTDIR   image every tape of a library, on all its drives at once\n"
     "brxtool COMMAND --help tells more. Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T, \\\\.\\changerN.\n"
-    "Exit status: 0 success, 1 a difference or damage found, 2 trouble.\n";
+    "Exit status: 0 success, 1 a difference or damage found, 2 trouble (merge and retry: 3 written,\n"
+    "records still lost).\n";
 
-const command_t* const commands[] = {&list_command,  &verify_command,  &convert_command,
-                                     &check_command, &changer_command, &library_command};
+const command_t* const commands[] = {&list_command,    &verify_command,   &convert_command, &check_command,
+                                     &manifest_command, &merge_command,   &retry_command,   &changer_command,
+                                     &library_command};
 
 const command_t* find_command(const std::string& name)
 {
@@ -62,6 +67,18 @@ bool format_pair_option(const arguments_t& arguments, const char* option, format
            named_format(value.substr(comma + 1), true, option, formats[1]);
 }
 
+bool output_format(const arguments_t& arguments, const char* command, const std::string& name, format_t& to)
+{
+    if (!format_option(arguments, "to", to))
+        return false;
+    if (to == format_t::unknown)
+        to = format_of_extension(name);
+    if (to == format_t::unknown)
+        fprintf(stderr, "brxtool: %s: cannot tell the format of %s from its name: give --to FORMAT\n", command,
+                name.c_str());
+    return to != format_t::unknown;
+}
+
 int brxtool_main(int argc, char** argv)
 {
     std::string name = argc > 1 ? argv[1] : "";
@@ -77,6 +94,7 @@ int brxtool_main(int argc, char** argv)
         return exit_trouble;
     }
     arguments_t arguments;
+    arguments.command_line.assign(argv, argv + argc);
     if (!parse_arguments(argc, argv, 2, command->options, arguments)) {
         fprintf(stderr, "brxtool %s --help tells how to use it\n", command->name);
         return exit_trouble;

@@ -4,7 +4,7 @@
 #include "brxtool/changer_text.h"
 #include "brxtool/commands.h"
 #include "brxtool/element_names.h"
-#include "brxtool/json_text.h"
+#include "copy/json_text.h"
 
 namespace {
 

@@ -20,6 +20,9 @@ extern const command_t list_command;
 extern const command_t verify_command;
 extern const command_t convert_command;
 extern const command_t check_command;
+extern const command_t manifest_command;
+extern const command_t merge_command;
+extern const command_t retry_command;
 extern const command_t changer_command;
 extern const command_t library_command;
 
@@ -28,3 +31,5 @@ extern const command_t library_command;
 bool format_option(const arguments_t& arguments, const char* option, format_t& format);
 // The same for two tapes: "A,B" names one format each (either may be empty), a single name both.
 bool format_pair_option(const arguments_t& arguments, const char* option, format_t (&formats)[2]);
+// The format of an image to write: --to, else from the extension of its name.
+bool output_format(const arguments_t& arguments, const char* command, const std::string& name, format_t& to);

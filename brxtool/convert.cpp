@@ -4,9 +4,10 @@
 #include <cstdio>
 
 #include "brxtool/commands.h"
+#include "brxtool/image_manifest.h"
+#include "brxtool/pass.h"
 #include "brxtool/progress.h"
 #include "brxtool/read_ahead.h"
-#include "brxtool/skip_list.h"
 #include "brxtool/tape.h"
 #include "copy/created_file.h"
 #include "copy/file_identity.h"
@@ -31,35 +32,34 @@ const char help[] =
     "  --compress=     how het records are compressed (zlib, the default; bzip2; none); each is\n"
     "                  kept compressed only when that makes it shorter\n"
     "  --level=N       how hard: 1 fastest to 9 smallest (4 unless given)\n"
+    "  --manifest      also write OUT.json (see brxtool manifest); from a device, with the drive's\n"
+    "                  vendor, product, revision and serial number\n"
     "  --buffer=MiB    read a device ahead into a ring of this size, so that the drive streams\n"
     "Exit status: 0 converted, 1 damage found in IN, 2 trouble.\n";
 
 struct converter_t {
-    tape_t& in;
+    pass_t& pass;
     tape_t& out;
     std::string bad_policy, long_policy;
-    std::vector<skipped_record_t> skipped;
-    size_t next_skipped = 0;
-    uint64_t blocks = 0;           // blocks of the tape so far, skipped records included
-    uint64_t skipped_in_file = 0;  // skipped records put back in the current file
 
-    std::string record_name(uint32_t length) const
+    std::string record_name(const pass_block_t& block) const
     {
-        return "file " + std::to_string(in.file) + ", record " + std::to_string(in.record + skipped_in_file) + " (" +
-               std::to_string(length) + " bytes)";
+        return place_of(block) + " (" + std::to_string(block.length) + " bytes)";
     }
 
     // false: stop. Applies --bad and --too-long to a record the output cannot hold as it is.
-    bool put_record(uint8_t* data, uint32_t length, bool bad)
+    bool put_record(const pass_block_t& block)
     {
         const format_info_t& target = format_info(out.format);
+        bool bad = block.kind == pass_kind_t::lost;
+        uint32_t length = block.length;
         if (bad && !target.marks_bad) {
             if (bad_policy == "stop")
-                return refuse(record_name(length) + " is marked bad and " + target.name +
+                return refuse(record_name(block) + " is marked bad and " + target.name +
                               " cannot mark it (--bad=drop or --bad=plain say what to do)");
             if (bad_policy == "drop" || length == 0)
-                return note("dropped the bad record " + record_name(length));
-            note("wrote the bad record " + record_name(length) + " as a plain record");
+                return note("dropped the bad record " + record_name(block));
+            note("wrote the bad record " + record_name(block) + " as a plain record");
             bad = false;
         }
         // Of a record longer than brxtool carries only the first record_room bytes were read.
@@ -67,14 +67,14 @@ struct converter_t {
         if (length > largest) {
             const std::string holder = largest == target.largest ? std::string(target.name) + " holds" : "brxtool carries";
             if (long_policy == "stop")
-                return refuse(record_name(length) + " is longer than " + holder + " (" + std::to_string(largest) +
+                return refuse(record_name(block) + " is longer than " + holder + " (" + std::to_string(largest) +
                               " bytes; --too-long=drop or --too-long=cut say what to do)");
             if (long_policy == "drop")
-                return note("dropped the long record " + record_name(length));
-            note("cut the long record " + record_name(length) + " to " + std::to_string(largest) + " bytes");
+                return note("dropped the long record " + record_name(block));
+            note("cut the long record " + record_name(block) + " to " + std::to_string(largest) + " bytes");
             length = largest;
         }
-        return write_record(out, data, length, bad);
+        return write_record(out, block.data != nullptr ? block.data : out.memory + data_at, length, bad);
     }
 
     // Notes go to standard output, unless the image does.
@@ -86,28 +86,8 @@ struct converter_t {
     }
     bool refuse(const std::string& text)
     {
-        fprintf(stderr, "brxtool: %s: %s\n", in.name.c_str(), text.c_str());
+        fprintf(stderr, "brxtool: %s: %s\n", pass.tape.name.c_str(), text.c_str());
         return false;
-    }
-
-    // The skipped records listed before the block at offset: each where the list says it stands.
-    bool put_skipped(uint64_t offset)
-    {
-        for (; next_skipped < skipped.size() && skipped[next_skipped].offset <= offset; ++next_skipped) {
-            const skipped_record_t& record = skipped[next_skipped];
-            uint64_t number = in.record + skipped_in_file + 1;
-            if (record.offset != offset || record.block != blocks || record.file != in.file || record.record != number)
-                return refuse(in.name + ".bad does not match: it lists block " + std::to_string(record.block) +
-                              " (file " + std::to_string(record.file) + ", record " + std::to_string(record.record) +
-                              ") at offset " + std::to_string(record.offset) + ", where " + in.name + " has block " +
-                              std::to_string(blocks) + " (file " + std::to_string(in.file) + ", record " +
-                              std::to_string(number) + ") at offset " + std::to_string(offset));
-            ++skipped_in_file;
-            ++blocks;
-            if (!put_record(out.memory + data_at, 0, true))
-                return false;
-        }
-        return true;
     }
 
     // 0 when the whole tape went over, else the exit status.
@@ -115,43 +95,20 @@ struct converter_t {
     {
         progress_t progress("convert");
         for (;;) {
-            if (!put_skipped(in.handle.position))
-                return exit_trouble;
-            block_t block = read_block(in, true);
-            if (block.kind == block_kind_t::failed)
-                return failure_status(in);
-            if (block.kind == block_kind_t::end)
+            const pass_block_t block = next_block(pass, true);
+            if (block.kind == pass_kind_t::failed)
+                return block.status;
+            if (block.kind == pass_kind_t::end)
                 break;
-            ++blocks;
-            bool written = block.kind == block_kind_t::mark ? write_mark(out)
-                                                             : put_record(block.data, block.length, block.bad);
-            if (!written)
+            if (!(block.kind == pass_kind_t::mark ? write_mark(out) : put_record(block)))
                 return exit_trouble;
-            if (block.kind == block_kind_t::mark)
-                skipped_in_file = 0;
-            progress.update(in.bytes, in.records);
+            progress.update(pass.tape.bytes, pass.tape.records);
         }
-        if (next_skipped != skipped.size()) {
-            refuse(in.name + ".bad does not match: it lists records beyond the dump file's last block");
-            return exit_trouble;
-        }
-        if (in.stray != 0)
-            fprintf(notes(), "%s\n", stray_note(in).c_str());
+        if (pass.tape.stray != 0)
+            fprintf(notes(), "%s\n", stray_note(pass.tape).c_str());
         return finish_tape(out) ? exit_same : exit_trouble;
     }
 };
-
-bool choose_output_format(const arguments_t& arguments, format_t& to)
-{
-    if (!format_option(arguments, "to", to))
-        return false;
-    if (to == format_t::unknown)
-        to = format_of_extension(arguments.positional[1]);
-    if (to == format_t::unknown)
-        fprintf(stderr, "brxtool: convert: cannot tell the format of %s from its name: give --to FORMAT\n",
-                arguments.positional[1].c_str());
-    return to != format_t::unknown;
-}
 
 bool policy(const arguments_t& arguments, const char* option, const char* third, std::string& value)
 {
@@ -189,29 +146,16 @@ bool compression(const arguments_t& arguments, format_t to, tape_io_handle_t& ha
     return false;
 }
 
-int convert(const arguments_t& arguments, converter_t& converter)
-{
-    tape_t& in = converter.in;
-    if (in.format == format_t::brx && !in.standard) {
-        bool present = false;
-        if (!read_skip_list(in.name, in.file_size, converter.skipped, present))
-            return exit_trouble;
-    }
-    if (!create_tape(arguments.positional[1], converter.out.format, converter.out))
-        return exit_trouble;
-    return converter.run();
-}
-
-// OUT must be neither IN under another name (a link, another path) nor the list IN.bad read with it.
-bool out_stands_apart(const tape_t& in, const std::string& out_name)
+// OUT must be neither IN under another name (a link, another path) nor the list read with it.
+bool out_stands_apart(const pass_t& in, const std::string& out_name)
 {
     const file_identity_t out = identity_of(out_name.c_str());
-    const bool list = in.format == format_t::brx && same_file(out, identity_of((in.name + ".bad").c_str()));
-    if (same_file(out, identity_of(in.handle.os_handle)))
+    const bool list = !in.list.empty() && same_file(out, identity_of(in.list.c_str()));
+    if (same_file(out, identity_of(in.tape.handle.os_handle)))
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
     else if (list)
-        fprintf(stderr, "brxtool: convert: OUT must not be %s.bad, the list of skipped records read with IN\n",
-                in.name.c_str());
+        fprintf(stderr, "brxtool: convert: OUT must not be %s, the list of skipped records read with IN\n",
+                in.list.c_str());
     else
         return true;
     return false;
@@ -220,22 +164,29 @@ bool out_stands_apart(const tape_t& in, const std::string& out_name)
 int run(const arguments_t& arguments)
 {
     format_t from = format_t::unknown;
-    tape_t in, out;
-    converter_t converter{in, out, "", "", {}, 0, 0, 0};
-    if (!format_option(arguments, "from", from) || !choose_output_format(arguments, out.format) ||
+    manifest_source_t source = brxtool_source(arguments.command_line);
+    pass_t pass;
+    tape_t& in = pass.tape;
+    tape_t out;
+    converter_t converter{pass, out, "", ""};
+    if (!format_option(arguments, "from", from) || !output_format(arguments, "convert", arguments.positional[1], out.format) ||
         !policy(arguments, "bad", "plain", converter.bad_policy) ||
         !policy(arguments, "too-long", "cut", converter.long_policy) ||
         !compression(arguments, out.format, out.handle))
         return exit_trouble;
     const std::string& out_name = arguments.positional[1];
+    if (arguments.has("manifest") && is_standard_stream(out_name)) {
+        fprintf(stderr, "brxtool: convert: --manifest needs OUT to be a file\n");
+        return exit_trouble;
+    }
     if (is_device_name(out_name) || (out_name == arguments.positional[0] && !is_standard_stream(out_name))) {
         fprintf(stderr, "brxtool: convert: OUT must be an image file other than IN\n");
         return exit_trouble;
     }
-    if (!open_tape(arguments.positional[0], from, in) || !out_stands_apart(in, out_name) ||
+    if (!open_pass(arguments.positional[0], from, "", pass) || !out_stands_apart(pass, out_name) ||
         !read_ahead_as_asked(arguments, in))
         return exit_trouble;
-    int status = convert(arguments, converter);
+    int status = create_tape(out_name, out.format, out) ? converter.run() : exit_trouble;
     bool created = out.handle.os_handle != INVALID_HANDLE_VALUE;
     close_tape(out);
     if (status != exit_same && created) {
@@ -250,7 +201,14 @@ int run(const arguments_t& arguments)
            " tape marks, %" PRIu64 " bad records\n",
            in.name.c_str(), format_info(in.format).name, out_name.c_str(), format_info(out.format).name,
            out.marks + (out.record != 0 ? 1 : 0), out.records, out.bytes, out.marks, out.bad);
-    return exit_same;
+    if (!arguments.has("manifest"))
+        return exit_same;
+    if (in.format == format_t::device) {
+        source.device = in.name;
+        read_drive_identity(&in.handle, in.memory, in.memory + data_at, source.drive);
+    }
+    close_tape(in);
+    return write_image_manifest(out_name, out.format, "", out_name + ".json", source);
 }
 
 }  // namespace
@@ -258,6 +216,6 @@ int run(const arguments_t& arguments)
 const command_t convert_command{"convert",
                                 help,
                                 {{"to", true}, {"from", true}, {"keep-partial", false}, {"bad", true}, {"too-long", true},
-                                 {"compress", true}, {"level", true}, {"buffer", true}},
+                                 {"compress", true}, {"level", true}, {"manifest", false}, {"buffer", true}},
                                 2,
                                 run};

@@ -7,22 +7,12 @@
 
 namespace {
 
-constexpr uint8_t serial_page = 0x80;
-
-std::string text_of(const uint8_t* bytes, size_t length)
-{
-    std::string text(reinterpret_cast<const char*>(bytes), length);
-    size_t end = text.find_last_not_of(std::string(" \0", 2));
-    size_t begin = text.find_first_not_of(' ');
-    return end == std::string::npos ? std::string() : text.substr(begin, end + 1 - begin);
-}
-
 bool ends_with(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool names(const element_t& drive, const device_identity_t& device)
+bool names(const element_t& drive, const drive_identity_t& device)
 {
     const std::string& id = drive.identifier;
     if (id.empty() || device.serial.empty())
@@ -36,17 +26,9 @@ bool names(const element_t& drive, const device_identity_t& device)
     return drive.cut && (inquiry_form.rfind(id, 0) == 0 || device.serial.rfind(id, 0) == 0);
 }
 
-bool read_identity(tape_t& tape, device_identity_t& identity)
+bool read_identity(tape_t& tape, drive_identity_t& identity)
 {
-    uint8_t* data = tape.memory + data_at;
-    scsi_answer_t answer = inquiry(&tape.handle, tape.memory, false, 0, data, 36);
-    if (answer.good() && answer.transferred >= 32) {
-        identity.vendor = text_of(data + 8, 8);
-        identity.product = text_of(data + 16, 16);
-        answer = inquiry(&tape.handle, tape.memory, true, serial_page, data, 255);
-    }
-    if (answer.good() && answer.transferred >= 4)
-        identity.serial = text_of(data + 4, std::min<size_t>(data[3], answer.transferred - 4));
+    const scsi_answer_t answer = read_drive_identity(&tape.handle, tape.memory, tape.memory + data_at, identity);
     if (!answer.good() || identity.serial.empty())
         fprintf(stderr, "brxtool: %s: the device tells no serial number%s%s\n", tape.name.c_str(),
                 answer.good() ? "" : ": ", answer.good() ? "" : answer_text(answer).c_str());
@@ -89,7 +71,7 @@ bool match_devices(library_t& library, const std::vector<element_t>& drives)
 {
     const std::vector<std::string>& devices = library.options.devices;
     std::vector<std::unique_ptr<library_drive_t>> opened;
-    std::vector<device_identity_t> identities(devices.size());
+    std::vector<drive_identity_t> identities(devices.size());
     for (size_t i = 0; i < devices.size(); ++i) {
         opened.push_back(open_drive(devices[i]));
         if (opened[i] == nullptr || !read_identity(opened[i]->tape, identities[i]))
@@ -112,7 +94,7 @@ bool match_devices(library_t& library, const std::vector<element_t>& drives)
 
 }  // namespace
 
-std::vector<int> match_drives(const std::vector<element_t>& drives, const std::vector<device_identity_t>& devices)
+std::vector<int> match_drives(const std::vector<element_t>& drives, const std::vector<drive_identity_t>& devices)
 {
     std::vector<int> matched(devices.size(), -1);
     std::vector<bool> taken(drives.size(), false);

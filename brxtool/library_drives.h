@@ -6,15 +6,12 @@
 #include <vector>
 
 #include "brxtool/library.h"
-
-struct device_identity_t {
-    std::string vendor, product, serial;  // as INQUIRY and its unit serial number page give them
-};
+#include "tapeio/drive_identity.h"
 
 // For each device, the index of the drive whose identifier names it, or -1. An identifier names a
 // device when it is its serial number, ends with it, or is vendor, product and serial in the
 // INQUIRY layout; one cut short names every device it begins, and counts once the others are taken.
-std::vector<int> match_drives(const std::vector<element_t>& drives, const std::vector<device_identity_t>& devices);
+std::vector<int> match_drives(const std::vector<element_t>& drives, const std::vector<drive_identity_t>& devices);
 
 // Opens the drives of the run into library.drives; prints why not.
 bool open_drives(library_t& library);

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "brxtool/element_names.h"
-#include "brxtool/json_text.h"
+#include "copy/json_text.h"
 
 namespace {
 

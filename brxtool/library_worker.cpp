@@ -7,7 +7,7 @@
 #include "brxtool/changer_text.h"
 #include "brxtool/element_names.h"
 #include "brxtool/library_plan.h"
-#include "brxtool/sha256.h"
+#include "copy/sha256.h"
 #include "changer/changer_commands.h"
 #include "tapeio/scsi_codes.h"
 

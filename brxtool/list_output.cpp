@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "brxtool/json_text.h"
+#include "copy/json_text.h"
 
 namespace {
 

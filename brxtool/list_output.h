@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "brxtool/labels.h"
+#include "copy/labels.h"
 #include "tapeio/tape_io_handle.h"
 
 struct run_t {

@@ -8,13 +8,18 @@
 #include "brxtool/progress.h"
 #include "brxtool/read_ahead.h"
 #include "brxtool/tape.h"
+#include "brxtool/verify_manifest.h"
 
 namespace {
 
 const char help[] =
     "Usage: brxtool verify A B [--from FORMAT] [--buffer=MiB]\n"
+    "   or: brxtool verify --manifest MANIFEST IMAGE [--from FORMAT]\n"
     "Compares two tapes (images of any format, or devices) record by record, tape marks included,\n"
     "and prints the first difference or what matched. A device is left where the reading stopped.\n"
+    "With --manifest, checks IMAGE (in any format) against the digests of each tape file that\n"
+    "brxtool manifest or brx /manifest wrote, and, when IMAGE is in the manifest's format, its size\n"
+    "and SHA-256; prints the first file that differs.\n"
     "  --from FORMAT  read both images as brx, tap, e11, aws or het instead of detecting their formats;\n"
     "                 --from A,B names one for each (an empty one is detected)\n"
     "  --buffer=MiB   read a device ahead into a ring of this size, so that the drive streams\n"
@@ -60,9 +65,16 @@ std::string difference(const block_t& a, const block_t& b, const std::string& na
 
 int run(const arguments_t& arguments)
 {
+    const size_t count = arguments.has("manifest") ? 1 : 2;
+    if (arguments.positional.size() != count) {
+        fprintf(stderr, "brxtool: verify takes %s\n%s", count == 1 ? "one image with --manifest" : "2 arguments", help);
+        return exit_trouble;
+    }
     format_t from[2];
     if (!format_pair_option(arguments, "from", from))
         return exit_trouble;
+    if (count == 1)
+        return verify_manifest(arguments.value("manifest"), arguments.positional[0], from[0]);
     if (is_standard_stream(arguments.positional[0]) && is_standard_stream(arguments.positional[1])) {
         fprintf(stderr, "brxtool: verify: only one side can be standard input\n");
         return exit_trouble;
@@ -101,4 +113,4 @@ int run(const arguments_t& arguments)
 
 }  // namespace
 
-const command_t verify_command{"verify", help, {{"from", true}, {"buffer", true}}, 2, run};
+const command_t verify_command{"verify", help, {{"from", true}, {"manifest", true}, {"buffer", true}}, any_count, run};

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "changer/element_status.h"
-#include "changer/scsi_answer.h"
+#include "tapeio/scsi_answer.h"
 
 // A state the changer leaves by itself: not ready, unit attention, a mechanical positioning error.
 bool is_transient(const scsi_answer_t& answer);

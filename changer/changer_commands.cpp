@@ -28,13 +28,6 @@ scsi_answer_t no_data(tape_io_handle_t* handle, uint8_t* buffer, const uint8_t* 
 
 }  // namespace
 
-scsi_answer_t inquiry(tape_io_handle_t* handle, uint8_t* buffer, bool vpd, uint8_t page, uint8_t* data,
-                      uint8_t length)
-{
-    const uint8_t cdb[6] = {scsi_op::inquiry, static_cast<uint8_t>(vpd ? 1 : 0), vpd ? page : uint8_t{0}, 0, length, 0};
-    return data_in(handle, buffer, cdb, sizeof cdb, data, length);
-}
-
 scsi_answer_t test_unit_ready(tape_io_handle_t* handle, uint8_t* buffer)
 {
     const uint8_t cdb[6] = {scsi_op::test_unit_ready, 0, 0, 0, 0, 0};

@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
-#include "changer/scsi_answer.h"
+#include "tapeio/drive_identity.h"  // inquiry, for changers and drives alike
+#include "tapeio/scsi_answer.h"
 
 enum class element_type_t : uint8_t { all = 0, transport = 1, slot = 2, portal = 3, drive = 4 };
 
-// Changers and drives: standard INQUIRY, or the vital product data page when vpd is set.
-scsi_answer_t inquiry(tape_io_handle_t* handle, uint8_t* buffer, bool vpd, uint8_t page, uint8_t* data,
-                      uint8_t length);
 // Changers and drives.
 scsi_answer_t test_unit_ready(tape_io_handle_t* handle, uint8_t* buffer);
 // MODE SENSE(6) of the element address assignment page, block descriptors left out.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -28,6 +29,9 @@ struct copy_context_t {
     const char* bad_list = nullptr;  // "/bad=": where the list of skipped records goes
     bool strict = false;             // "/strict": an incomplete copy ends with status 4
     bool progress = false;           // "/progress": a status line while standard error is a terminal
+    bool manifest = false;           // "/manifest": the dump file's manifest beside it at the end
+    std::vector<std::string> command_line;  // as typed, and when the run started: for the manifest
+    int64_t started = 0;
     // "/buffer=": the ring between drive and file, ring_size bytes and room for one transfer buffer
     // more; 0 and null without the option.
     uint64_t ring_size = 0;

@@ -1,4 +1,5 @@
 #include "copy/dump.h"
+#include "copy/dump_manifest.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -241,9 +242,12 @@ int dump_tape(char* device_name, char* file_name)
     // Closed before a failure too, so that the front end can delete the file on every platform.
     if (fclose(writer.stream) != 0 && length != dump_read_failed)
         dump_file_failed(file_name);
+    const int status = dump_status(reader, length, list, writer.bytes_written);
+    const ring_report_t* feed = copy_context.ring_size != 0 ? &report : nullptr;
+    const int result =
+        copy_context.manifest ? finish_dump_manifest(reader, device_name, file_name, list.path, status, feed) : status;
     CloseHandle(device);
-    const int status = dump_status(reader, length, list, writer.bytes_written);  // tape left where the reading stopped
-    if (copy_context.ring_size != 0)
+    if (feed != nullptr)
         report_feed(reader.messages, report, true);
-    return status;
+    return result;  // tape left where the reading stopped
 }

@@ -7,6 +7,7 @@
 #include "copy/copy_context.h"
 #include "copy/created_file.h"
 #include "copy/dump.h"
+#include "copy/manifest.h"
 #include "copy/progress.h"
 #include "copy/restore.h"
 #include "frontend/front_end_state.h"
@@ -38,6 +39,7 @@ static void hand_over_to_copy()
     copy_context.bad_list = front_end.bad_list;
     copy_context.strict = front_end.strict;
     copy_context.progress = front_end.progress;
+    copy_context.manifest = front_end.manifest;
     copy_context.ring_size = front_end.ring != nullptr ? uint64_t{front_end.ring_mib} << 20 : 0;
     copy_context.ring = front_end.ring;
 }
@@ -84,6 +86,8 @@ int run_front_end(int argc, char** argv, const copy_operations_t& operations)
         print_banner();
         return 0;
     }
+    copy_context.command_line.assign(argv, argv + argc);  // as typed, for "/manifest"
+    copy_context.started = manifest_clock();
     const bool options_valid = parse_options(argc, argv, front_end);
     void* memory = operations.allocate(nullptr, transfer_buffer_for(front_end.longest_record), MEM_COMMIT, PAGE_READWRITE);
     if (memory != nullptr && front_end.ring_mib != 0 && (front_end.ring = allocate_ring(operations)) == nullptr) {

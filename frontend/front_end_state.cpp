@@ -11,6 +11,7 @@ const char bad_option[] = "/bad=";
 const char skip_option[] = "/skip";
 const char strict_option[] = "/strict";
 const char progress_option[] = "/progress";
+const char manifest_option[] = "/manifest";
 const char buffer_option[] = "/buffer=";
 
 uint32_t transfer_buffer_for(uint32_t longest_record)

@@ -16,6 +16,7 @@ struct front_end_state_t {
     const char* bad_list = nullptr;  // "/bad=": the file for the list of skipped records
     bool strict = false;             // "/strict"
     bool progress = false;           // "/progress"
+    bool manifest = false;           // "/manifest"
     uint32_t ring_mib = 0;           // "/buffer=": the ring between drive and file; 0 without one
     uint8_t* buffer_base = nullptr;  // as allocated, for freeing
     uint8_t* buffer = nullptr;       // what dump, restore and the drivers work in
@@ -33,6 +34,7 @@ extern const char bad_option[];
 extern const char skip_option[];
 extern const char strict_option[];
 extern const char progress_option[];
+extern const char manifest_option[];
 extern const char buffer_option[];
 
 // The transfer buffer for a "/block=" value (0: none): 65,536 bytes, or the longest record and the

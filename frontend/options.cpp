@@ -98,6 +98,8 @@ static bool parse_extension(const char* argument, front_end_state_t& state)
         state.strict = true;
     else if (strcmp(argument, progress_option) == 0)
         state.progress = true;
+    else if (strcmp(argument, manifest_option) == 0)
+        state.manifest = true;
     return true;
 }
 

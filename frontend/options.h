@@ -1,5 +1,5 @@
 // The switches "/log=", "/reads=" and "/ignore", and the extension words "/block=", "/bad=",
-// "/skip", "/strict" and "/progress", taken from the third argument on.
+// "/skip", "/strict", "/progress" and "/manifest", taken from the third argument on.
 #pragma once
 
 #include "frontend/front_end_state.h"

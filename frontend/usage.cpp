@@ -16,7 +16,7 @@ const char usage_text[] =
 
 void print_banner()
 {
-    fprintf(stderr, "\nbrx 1.2 - tape dump and restore utility\n\nWritten by the brx developers\n\n%s", usage_text);
+    fprintf(stderr, "\nbrx " BRX_VERSION " - tape dump and restore utility\n\nWritten by the brx developers\n\n%s", usage_text);
 }
 
 void print_wrong_arguments()

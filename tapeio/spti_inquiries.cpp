@@ -53,3 +53,13 @@ bool spti_read_block_limits(tape_io_handle_t* handle, uint8_t* buffer, uint32_t&
     }
     return false;
 }
+
+bool spti_locate(tape_io_handle_t* handle, uint8_t* buffer, uint32_t block)
+{
+    handle->clear_error();
+    const uint8_t cdb[10] = {scsi_op::locate10,          0, 0, static_cast<uint8_t>(block >> 24),
+                             static_cast<uint8_t>(block >> 16), static_cast<uint8_t>(block >> 8),
+                             static_cast<uint8_t>(block), 0, 0, 0};
+    spti_request_t* request = new_command(handle, buffer, cdb, sizeof cdb, spti_timeout::long_move);
+    return send_and_classify(handle, request) == call_outcome_t::good;
+}

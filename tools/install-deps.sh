@@ -4,8 +4,9 @@ set -euo pipefail
 
 # clang and its runtimes build the fuzz harnesses; gcovr reports the coverage build. zlib and
 # bzip2 compress HET images; Hercules' hetmap and hetupd read and write them in the tests.
+# python3-jsonschema checks manifests against manifest.schema.json in the tests.
 packages=(g++ cmake make libgtest-dev libgmock-dev googletest libiscsi-dev libiscsi-bin tgt
-          clang libclang-rt-14-dev gcovr zlib1g-dev libbz2-dev hercules)
+          clang libclang-rt-14-dev gcovr zlib1g-dev libbz2-dev hercules python3-jsonschema)
 if [ "${1:-}" = "--all" ]; then
   # The Windows builds (zlib for them) and their test run under wine.
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 wine wine64

@@ -56,6 +56,8 @@ DWORD vtape_t::open(const char* name, std::unique_ptr<vtape_t>& out, std::string
         if (tape->trace_ == INVALID_HANDLE_VALUE)
             return open_failure(GetLastError(), "cannot open the trace file '" + o.trace_path + "'", why);
     }
+    if (!tape->load_heal_counts(why))
+        return ERROR_INVALID_PARAMETER;
     tape->attention_left_ = o.attention;
     tape->init_mode_pages();
     tape->handle_.attach(tape->medium_);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,9 @@ private:
     // vtape_read.cpp
     vtape_result_t read6(const vtape_command_t& command);
     bool bad_block_here();
+    // vtape_heal.cpp
+    bool load_heal_counts(std::string* why);
+    void count_failure(uint32_t block);
     uint64_t medium_size();
     // vtape_write.cpp
     vtape_result_t write6(const vtape_command_t& command);
@@ -124,6 +128,7 @@ private:
     uint32_t attention_left_ = 0;
     bool loaded_ = true;
     std::vector<uint8_t> scratch_;
+    std::map<uint32_t, uint32_t> failed_reads_;  // heal=: block index to reads failed in every run
 };
 
 // The trace line of one command, line break included.

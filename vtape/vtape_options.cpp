@@ -87,15 +87,16 @@ DWORD parse_option(const std::string& item, vtape_options_t& options, std::strin
     if (item == "protect") { options.write_protected = true; return NO_ERROR; }
     if (item == "pastbad") { options.past_bad = true; return NO_ERROR; }
     if (item == "zeroposition") { options.zero_position = true; return NO_ERROR; }
+    if (item == "nolocate") { options.no_locate = true; return NO_ERROR; }
     const size_t equals = item.find('=');
     if (equals == std::string::npos)
         return fail(why, "unknown option '" + item + "'");
     const std::string name = item.substr(0, equals);
     const std::string value = item.substr(equals + 1);
-    if (name == "trace") {
+    if (name == "trace" || name == "heal") {
         if (value.empty())
-            return fail(why, "option 'trace=' needs a file name");
-        options.trace_path = value;
+            return fail(why, "option '" + name + "=' needs a file name");
+        (name == "trace" ? options.trace_path : options.heal_path) = value;
         return NO_ERROR;
     }
     if (name == "bad") {

@@ -2,6 +2,9 @@
 // PATH ends at the first '?'; options are joined by '&'; numbers are decimal or 0x-hexadecimal.
 //   bad=K, bad=K:N   block K (from 0, records and marks alike) answers READ with MEDIUM ERROR 11/00,
 //                    N times or always; the tape stays in front of it. May be given several times.
+//   heal=PATH        the failed reads of each bad=K:N are counted in PATH across opens of the medium,
+//                    so that a later run (another pass, another day) finds the block readable once N
+//                    reads in all have failed; PATH holds one line "block K failed F" per such block
 //   minblock=M       READ BLOCK LIMITS minimum (default 1, at most 65535); WRITE refuses shorter records
 //   maxblock=M       READ BLOCK LIMITS maximum (default 16777215); WRITE refuses longer records
 //   bufmode=B        buffered-mode field before any MODE SELECT (0-7, default 1)
@@ -17,6 +20,7 @@
 //   changeable8=V    the bits of that byte MODE SELECT may change (default 0x1C: AVC, SOCF)
 //   pastbad          a READ that fails on a bad block leaves the tape after it, not in front of it
 //   zeroposition     READ POSITION answers block 0 wherever the tape is, as some targets do
+//   nolocate         LOCATE answers ILLEGAL REQUEST 20/00, as some targets do
 //   delay=US         every command takes this many microseconds longer (a slow drive)
 //   maxtransfer=N    the transport carries at most N data bytes per command; longer ones fail the call
 #pragma once
@@ -50,6 +54,8 @@ struct vtape_options_t {
     uint8_t changeable8 = 0x1C;  // ...and which of its bits MODE SELECT may change (AVC, SOCF)
     bool past_bad = false;       // a failed READ of a bad block moves past it
     bool zero_position = false;  // READ POSITION says block 0 always
+    bool no_locate = false;      // LOCATE is refused
+    std::string heal_path;       // empty: failures are counted per open
     uint32_t delay_us = 0;       // added to every command
     uint32_t max_transfer = 0;   // data bytes per command; 0: any
 };

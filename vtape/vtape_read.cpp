@@ -79,8 +79,10 @@ bool vtape_t::bad_block_here()
             continue;
         if (medium_size() < handle_.position + header_size)  // no block here: end of data
             return false;
-        if (!bad.always)
+        if (!bad.always) {
             --bad.failures;
+            count_failure(index);
+        }
         return true;
     }
     return false;

@@ -168,8 +168,14 @@ vtape_result_t vtape_t::load_unload(const vtape_command_t& command)
 
 // Byte 1: bit 1 CP (change partition: only partition 0 exists), bit 2 BT (block addresses are
 // logical either way). Bytes 3-6: the block index to go to; past the end of data: BLANK CHECK there.
+// A drive without it (nolocate) answers as for an unknown command; the tape stays.
 vtape_result_t vtape_t::locate10(const vtape_command_t& command)
 {
+    if (options_.no_locate) {
+        vtape_result_t refused = vtape_check(vtape_sense::illegal_request, vtape_sense::invalid_command_operation_code);
+        refused.sense.field_pointer = refused.sense.in_cdb = true;
+        return refused;
+    }
     if ((command.cdb[1] & 0x02) && command.cdb[8] != 0)
         return vtape_invalid_cdb(8);
     const uint32_t target = vtape_be32(command.cdb + 3);

@@ -4,7 +4,7 @@
 
 #include "brxtool/library_drives.h"
 #include "brxtool/library_plan.h"
-#include "brxtool/sha256.h"
+#include "copy/sha256.h"
 
 namespace {
 
@@ -20,11 +20,11 @@ element_t drive(const std::string& identifier, bool cut = false)
 
 TEST(library_parts, drives_are_matched_by_serial_numbers_cut_identifiers_by_elimination)
 {
-    const device_identity_t a{"IET", "VIRTUAL-TAPE", "beaf11"}, b{"IET", "VIRTUAL-TAPE", "beaf12"},
-        c{"IBM", "ULT3580-TD5", "1068001234"};
+    const drive_identity_t a{"IET", "VIRTUAL-TAPE", "", "beaf11"}, b{"IET", "VIRTUAL-TAPE", "", "beaf12"},
+        c{"IBM", "ULT3580-TD5", "", "1068001234"};
     const struct {
         std::vector<element_t> drives;
-        std::vector<device_identity_t> devices;
+        std::vector<drive_identity_t> devices;
         std::vector<int> matched;
     } cases[] = {
         {{drive("IET     VIRTUAL-TAPE    beaf11"), drive("IET     VIRTUAL-TAPE    be", true)}, {b, a}, {1, 0}},

@@ -41,6 +41,29 @@ TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
     }
 }
 
+TEST(vtape_read, heal_counts_failed_reads_across_opens_and_nolocate_refuses_locate)
+{
+    vtape_dir_t dir;
+    write_file(dir.path("t.dmp"), container_of({{100, 1}, {0, 0}}));
+    const std::string name = dir.path("t.dmp") + "?bad=0:3&heal=" + dir.path("h");
+    for (const auto& [fails, kept] : {std::pair{2, "block 0 failed 2\n"}, {1, "block 0 failed 3\n"}, {0, "block 0 failed 3\n"}}) {
+        auto tape = open_tape(name + "&nolocate");
+        int failed = 0;
+        while (failed < 2 && run(*tape, read6(100), 100).sense == sense(0x3, 0x1100, 100))
+            ++failed;
+        EXPECT_EQ(failed, fails);
+        const bytes_t heal = read_file(dir.path("h"));
+        EXPECT_EQ(std::string(heal.begin(), heal.end()), kept);
+        EXPECT_EQ(run(*tape, locate10(0)).sense, illegal(0x2000, 0));
+        EXPECT_EQ(position_of(*tape), failed < 2 ? 1u : 0u);
+    }
+    write_file(dir.path("h"), {'j', 'u', 'n', 'k'});
+    std::unique_ptr<vtape_t> tape;
+    std::string why;
+    EXPECT_EQ(vtape_t::open(name.c_str(), tape, &why), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(why, "the heal file '" + dir.path("h") + "' holds other lines than \"block K failed F\"");
+}
+
 TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
 {
     struct case_t { uint8_t from, code; int32_t count; bytes_t sense; uint32_t to; };  // code 0 blocks, 1 marks

@@ -1,4 +1,4 @@
-#include "brxtool/skip_list.h"
+#include "copy/skip_list.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -37,18 +37,17 @@ bool parse_record(const std::string& line, skipped_record_t& record)
     return line == again;  // exactly the written form: no other spacing, case or digits
 }
 
-bool refuse(const std::string& list, const std::string& why)
+bool refuse(std::string& why, const std::string& reason)
 {
-    fprintf(stderr, "brxtool: %s: %s: refused\n", list.c_str(), why.c_str());
+    why = reason;
     return false;
 }
 
 }  // namespace
 
-bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vector<skipped_record_t>& records,
-                    bool& present)
+bool read_skip_list(const std::string& list, const std::string& image, uint64_t image_size,
+                    std::vector<skipped_record_t>& records, bool& present, std::string& why)
 {
-    const std::string list = dump_name + ".bad";
     FILE* stream = fopen(list.c_str(), "rb");
     present = stream != nullptr;
     if (stream == nullptr)
@@ -63,7 +62,7 @@ bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vecto
                 (line == bad_list_first_line(size) || line == bad_list_title + std::to_string(size) + " bytes");
     if (!good) {
         fclose(stream);
-        return refuse(list, "not a list of skipped records");
+        return refuse(why, "not a list of skipped records");
     }
     uint64_t line_number = 1;
     while (read_line(stream, line, complete)) {
@@ -72,13 +71,45 @@ bool read_skip_list(const std::string& dump_name, uint64_t dump_size, std::vecto
         uint64_t last = records.empty() ? 0 : records.back().offset;
         if (!complete || !parse_record(line, record) || record.offset < last || record.offset > size) {
             fclose(stream);
-            return refuse(list, "line " + std::to_string(line_number) + " is not a skipped record in order");
+            return refuse(why, "line " + std::to_string(line_number) + " is not a skipped record in order");
         }
         records.push_back(record);
     }
     fclose(stream);
-    if (size != dump_size)
-        return refuse(list, "it was written for a dump file of " + std::to_string(size) + " bytes, " + dump_name +
-                                " has " + std::to_string(dump_size));
+    if (size != image_size)
+        return refuse(why, "it was written for a dump file of " + std::to_string(size) + " bytes, " + image +
+                               " has " + std::to_string(image_size));
     return true;
+}
+
+const skipped_record_t* skip_matcher_t::due(uint64_t offset, std::string& why)
+{
+    if (next == records.size() || records[next].offset > offset)
+        return nullptr;
+    const skipped_record_t& listed = records[next];
+    if (listed.offset != offset || listed.block != blocks || listed.file != file || listed.record != record + 1) {
+        why = "it lists block " + std::to_string(listed.block) + " (file " + std::to_string(listed.file) + ", record " +
+              std::to_string(listed.record) + ") at offset " + std::to_string(listed.offset) + ", where " + image +
+              " has block " + std::to_string(blocks) + " (file " + std::to_string(file) + ", record " +
+              std::to_string(record + 1) + ") at offset " + std::to_string(offset);
+        return nullptr;
+    }
+    ++next;
+    passed(false);
+    return &listed;
+}
+
+void skip_matcher_t::passed(bool mark)
+{
+    ++blocks;
+    record = mark ? 0 : record + 1;
+    file += mark ? 1 : 0;
+}
+
+bool skip_matcher_t::finished(std::string& why) const
+{
+    if (next == records.size())
+        return true;
+    why = "it lists records beyond the last block of " + image;
+    return false;
 }

@@ -1,4 +1,4 @@
-#include "brxtool/json_text.h"
+#include "copy/json_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "changer/scsi_answer.h"
+#include "tapeio/scsi_answer.h"
 
 #include "tapeio/scsi_codes.h"
 #include "tapeio/spti_commands.h"

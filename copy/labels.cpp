@@ -1,4 +1,4 @@
-#include "brxtool/labels.h"
+#include "copy/labels.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "brxtool/sha256.h"
+#include "copy/sha256.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,16 +38,21 @@ void sha256_t::block(const uint8_t* data)
         uint32_t s1 = rotate(w[i - 2], 17) ^ rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t v[8];
-    std::memcpy(v, state, sizeof v);
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4], f = state[5], g = state[6],
+             h = state[7];
     for (int i = 0; i < 64; ++i) {
-        uint32_t t1 = v[7] + (rotate(v[4], 6) ^ rotate(v[4], 11) ^ rotate(v[4], 25)) + ((v[4] & v[5]) ^ (~v[4] & v[6])) +
-                      round_constants[i] + w[i];
-        uint32_t t2 = (rotate(v[0], 2) ^ rotate(v[0], 13) ^ rotate(v[0], 22)) + ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
-        std::memmove(v + 1, v, 7 * sizeof v[0]);
-        v[4] += t1;
-        v[0] = t1 + t2;
+        const uint32_t t1 = h + (rotate(e, 6) ^ rotate(e, 11) ^ rotate(e, 25)) + ((e & f) ^ (~e & g)) + round_constants[i] + w[i];
+        const uint32_t t2 = (rotate(a, 2) ^ rotate(a, 13) ^ rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
     }
+    const uint32_t v[8] = {a, b, c, d, e, f, g, h};
     for (int i = 0; i < 8; ++i)
         state[i] += v[i];
 }
@@ -55,6 +60,9 @@ void sha256_t::block(const uint8_t* data)
 void sha256_t::add(const uint8_t* data, size_t length)
 {
     total += length;
+    // Whole blocks straight from the caller's bytes once nothing waits: records are hashed at the speed of the disk.
+    for (; pending_length == 0 && length >= sizeof pending; data += sizeof pending, length -= sizeof pending)
+        block(data);
     while (length > 0) {
         size_t take = std::min(length, sizeof pending - pending_length);
         std::memcpy(pending + pending_length, data, take);

@@ -1,0 +1,20 @@
+// Manifests of images: read an image (with its list) into a manifest's content, and write the
+// manifest of an image that a command has just made or was given.
+#pragma once
+
+#include <string>
+
+#include "brxtool/pass.h"
+#include "copy/manifest.h"
+
+// Reads the whole pass into content. Returns 0, or the exit status of a failure (reported).
+int read_manifest_content(pass_t& pass, manifest_content_t& content);
+
+// The manifest of the image file name, with its list (list_name, or NAME.bad when present),
+// written to out ("-": standard output). source brings what the caller knows (the device, the
+// command line, when it started); the rest is read here. Returns the exit status.
+int write_image_manifest(const std::string& name, format_t from, const std::string& list_name, const std::string& out,
+                         manifest_source_t source);
+
+// What a brxtool command puts in the manifests it writes: itself and when it started.
+manifest_source_t brxtool_source(const std::vector<std::string>& command_line);
