@@ -14,10 +14,7 @@ TEST(brxtool_check, finds_and_repairs_each_fault)
     previous[18] = 9;  // the second chunk's previous-length
     const std::string cut = brx_image({rec(10, 1), rec(20, 2)});
     const std::string orphan = aws_image({rec(10, 1)}).replace(4, 1, 1, char(0x80)) + aws_image({rec(20, 2)}).replace(2, 1, 1, 10);
-    const struct {
-        std::string name, image, fault, kept;
-        std::vector<std::string> extra;
-    } cases[] = {
+    const struct { std::string name, image, fault, kept; std::vector<std::string> extra; } cases[] = {
         {"x.dmp", back, "x.dmp: offset 18: the back-pointer 5 does not lead to the previous header (0)\n",
          brx_image(three), {}},
         {"x.dmp", cut.substr(0, cut.size() - 5),

@@ -1,5 +1,8 @@
-// brxtool convert: every pair of formats, the list of skipped records, and what a format cannot hold.
+// brxtool convert: every pair of formats through files and pipes, the list of skipped records, and what a
+// format cannot hold.
 #include <gtest/gtest.h>
+
+#include <regex>
 
 #include "tests/brxtool/image_writers.h"
 
@@ -9,25 +12,80 @@ namespace {
 
 const char* const formats[] = {"dmp", "tap", "e11", "aws", "het"};
 
-std::string name(const char* format) { return std::string(format) == "dmp" ? "brx" : format; }
+std::string name(const std::string& format) { return format == "dmp" ? "brx" : format; }
 
 const std::vector<block_t> mixed = {rec(1, 1),      rec(3, 2),      rec(80, 3),       mark(),
                                     rec(65535, 4),  rec(65536, 5),  rec(1000000, 6),  mark(),
                                     mark(),         rec(7, 7),      mark()};
+// A record longer than the image buffer, and than what detection may hold of a pipe first.
+const std::vector<block_t> round_trip = {rec(1, 1), rec(3, 2), rec(80, 3), mark(), rec(65535, 4), rec(65536, 5),
+                                    rec(1100000, 6), mark(), mark(), rec(7, 7), mark()};
+const std::vector<block_t> long_first = {rec(1100000, 5), mark(), rec(9, 6), mark()};
+
+// bash runs the command in directory, with "brxtool" the one built.
+brx_run_t shell(const scratch_directory_t& directory, const std::string& command)
+{
+    std::string line = "set -o pipefail; " + command;
+    const std::string tool = std::string("'") + BRXTOOL_EXECUTABLE + "'";
+    for (size_t at = line.find("brxtool"); at != std::string::npos; at = line.find("brxtool", at + tool.size()))
+        line.replace(at, 7, tool);
+    return run_program("/bin/bash", {"-c", line}, directory.path());
+}
 
 }  // namespace
 
-TEST(brxtool_convert, every_pair_of_formats_byte_for_byte)
+// Every pair of formats, through files and, but for HET, through pipes either way: the same bytes;
+// and a listing of a pipe is that of the file.
+TEST(brxtool_convert, every_pair_of_formats_byte_for_byte_through_files_and_pipes)
 {
     scratch_directory_t directory;
-    for (const char* from : formats) {
-        directory.write(std::string("in.") + from, image_of(name(from), mixed));
-        for (const char* to : formats) {
-            const std::string out = std::string("out.") + to;
-            brx_run_t run = brxtool(directory, {"convert", std::string("in.") + from, out});
-            EXPECT_EQ(run.exit_status, 0) << from << " -> " << to << run.standard_error;
-            EXPECT_TRUE(directory.read(out) == image_of(name(to), mixed)) << from << " -> " << to;
+    for (const std::string from : formats) {
+        const std::string in = "in." + from, piped = from == "het" ? "" : "cat " + in + " | ";
+        directory.write(in, image_of(name(from), round_trip));
+        std::vector<std::string> commands;
+        for (const std::string to : formats) {
+            commands.push_back("brxtool convert " + in + " out." + to);
+            if (!piped.empty() && to != "het")
+                commands.insert(commands.end(), {"brxtool convert " + in + " - --to " + name(to) + " | cat > out." + to,
+                                                 piped + "brxtool convert - out." + to});
         }
+        if (!piped.empty())
+            commands.push_back("brxtool convert - out.tap --from " + name(from) + " < " + in);
+        for (const std::string& command : commands) {
+            const brx_run_t run = shell(directory, command);
+            EXPECT_EQ(run.exit_status, 0) << command << run.standard_error;
+            const std::string to = command.substr(command.find("out.") + 4, 3);
+            EXPECT_TRUE(directory.read("out." + to) == image_of(name(to), round_trip)) << command;
+        }
+        const std::string listing = brxtool(directory, {"list", in}).standard_output;
+        if (!piped.empty()) {
+            EXPECT_EQ(shell(directory, piped + "brxtool list -").standard_output, std::regex_replace(listing, std::regex(in), "-"));
+        }
+    }
+}
+
+TEST(brxtool_pipes, every_way_of_naming_one)
+{
+    scratch_directory_t directory;
+    directory.write("in.tap", image_of("tap", round_trip));
+    directory.write("in.aws", image_of("aws", round_trip));
+    directory.write("long.tap", image_of("tap", long_first));
+    const std::string equal = "are equal: 4 files, 7 records, 1231162 bytes, 4 tape marks, 0 bad records\n";
+    const struct { std::string command, output, error; int status; } cases[] = {
+        {"brxtool verify /dev/stdin in.aws < in.tap", "/dev/stdin and in.aws " + equal, "", 0},
+        {"cat in.tap | brxtool verify in.aws -", "in.aws and - " + equal, "", 0},
+        {"brxtool verify <(cat in.tap) in.aws | sed 's,/dev/fd/[0-9]*,FD,'", "FD and in.aws " + equal, "", 0},
+        {"mkfifo f && (cat in.tap > f &) && brxtool verify f in.aws", "f and in.aws " + equal, "", 0},
+        {"cat long.tap | brxtool list - | tail -n 1", "total: 2 files, 2 records, 1100009 bytes, 2 tape marks, 0 bad records\n",
+         "", 0},
+        {"cat in.tap | brxtool check -", "", "brxtool: -: check walks the image backwards too, which a pipe cannot: give a file\n", 2},
+        {"brxtool verify - - < in.tap", "", "brxtool: verify: only one side can be standard input\n", 2},
+    };
+    for (const auto& c : cases) {
+        brx_run_t run = shell(directory, c.command);
+        EXPECT_EQ(run.exit_status, c.status) << c.command << run.standard_error;
+        EXPECT_EQ(run.standard_output, c.output) << c.command;
+        EXPECT_EQ(run.standard_error, c.error) << c.command;
     }
 }
 
@@ -38,12 +96,8 @@ TEST(brxtool_convert, bad_records_and_what_a_format_cannot_hold)
     const std::vector<block_t> dropped = {rec(5, 1), mark(), rec(4, 2)};
     const std::string stop = "brxtool: in.tap: file 0, record 2 (0 bytes) is marked bad and aws cannot mark it "
                              "(--bad=drop or --bad=plain say what to do)\n";
-    const struct {
-        std::vector<std::string> extra;
-        int status;
-        std::string out;  // empty: no OUT left
-        std::string error;
-    } cases[] = {
+    // out empty: no OUT left
+    const struct { std::vector<std::string> extra; int status; std::string out, error; } cases[] = {
         {{"out.e11"}, 0, simh_image(with_bad, false), ""},
         {{"out.aws"}, 2, "", stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws removed\n"},
         {{"out.aws", "--keep-partial"}, 2, aws_image({rec(5, 1)}),
@@ -76,9 +130,7 @@ TEST(brxtool_convert, skipped_records_listed_beside_a_dump_become_bad_records)
                              "block 4 file 1 record 2 offset 26 sense 00/00/00\n"
                              "block 7 file 1 record 5 offset 92 sense 03/11/00\n";
     const std::vector<block_t> expected = {rec(10, 1), bad(), mark(), bad(), bad(), rec(20, 2), rec(30, 3), bad()};
-    const struct {
-        std::string list, error;
-    } cases[] = {
+    const struct { std::string list, error; } cases[] = {
         {good, ""},
         {"brx skipped records; dump file size 91 bytes\n",
          "brxtool: in.dmp.bad: it was written for a dump file of 91 bytes, in.dmp has 92: refused\n"},

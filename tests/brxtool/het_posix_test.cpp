@@ -29,9 +29,8 @@ bool hercules() { return access("/usr/bin/hetmap", X_OK) == 0 && access("/usr/bi
 
 TEST(brxtool_het, images_from_the_format_rules)
 {
-    const struct {
-        std::string image, compress;  // compress: how convert writes the same image
-    } cases[] = {
+    // compress: how convert writes the same image
+    const struct { std::string image, compress; } cases[] = {
         {het_image(tape), "zlib"},
         {het_image(tape, true), "bzip2"},
         {het_image(tape, false, 4096), ""},

@@ -5,17 +5,12 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "tests/support/e2e.h"
 
 namespace brxtool_test {
 
-struct block_t {
-    enum kind_t { record, mark, bad } kind;
-    std::string data;
-};
+struct block_t { enum kind_t { record, mark, bad } kind; std::string data; };
 
 inline block_t rec(size_t length, unsigned seed) { return {block_t::record, record_of(length, seed)}; }
 inline block_t text(const std::string& data) { return {block_t::record, data}; }

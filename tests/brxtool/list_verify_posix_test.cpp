@@ -53,10 +53,7 @@ std::string listing(const std::string& code)
 
 TEST(brxtool_list, labelled_ansi_and_ibm_tapes)
 {
-    const struct {
-        std::string (*code)(std::string);
-        std::string name;
-    } cases[] = {{keep, "ANSI"}, {ebcdic, "IBM"}};
+    const struct { std::string (*code)(std::string); std::string name; } cases[] = {{keep, "ANSI"}, {ebcdic, "IBM"}};
     for (const auto& c : cases) {
         scratch_directory_t directory;
         directory.write("in.aws", aws_image(labelled_tape(c.code)));
@@ -88,9 +85,7 @@ TEST(brxtool_list, json_with_a_bad_record_and_passed_over_gaps)
 TEST(brxtool_list, stops_at_a_block_cut_off_by_the_end_of_the_file)
 {
     const std::string whole = brx_image({rec(10, 1), rec(20, 2)});
-    const struct {
-        std::string image, error;
-    } cases[] = {
+    const struct { std::string image, error; } cases[] = {
         {whole.substr(0, whole.size() - 1), "brxtool: in.dmp: cannot read the block after file 0, record 1: "
                                             "damaged image at offset 18\n"},
         {whole + "abcdefghi", "brxtool: in.dmp: cannot read the block after file 0, record 2: damaged image at offset 46\n"},
@@ -114,10 +109,7 @@ TEST(brxtool_verify, finds_the_first_difference)
     one_both[1].data.pop_back();
     one_length[3].data.pop_back();
     no_mark.erase(no_mark.begin() + 2);
-    const struct {
-        std::string b, output;
-        int status;
-    } cases[] = {
+    const struct { std::string b, output; int status; } cases[] = {
         {aws_image(tape), "a.tap and b.img are equal: 2 files, 3 records, 261 bytes, 2 tape marks, 0 bad records\n", 0},
         {brx_image(one_byte), "a.tap and b.img differ: file 0, record 2, byte 17: a.tap has 0xB0, b.img has 0xB1, "
                               "in records of 81 bytes\n", 1},

@@ -89,10 +89,7 @@ TEST(brxtool_manifest, the_same_tape_in_every_format_gives_the_same_digests_and_
     std::string flipped = directory.read("pass.tap");
     flipped[flipped.size() - 100] ^= 1;  // in the last record of file 1
     directory.write("flipped.tap", flipped);
-    const struct {
-        std::string image, output;
-        int status;
-    } cases[] = {
+    const struct { std::string image, output; int status; } cases[] = {
         {"pass.het", "pass.het matches pass.dmp.json: 3 files, 6 records, 1840 bytes, 1 lost records\n", 0},
         {"flipped.tap", "flipped.tap differs from pass.dmp.json: file 1: the SHA-256 of its records is ", 1},
     };
@@ -132,13 +129,9 @@ TEST(brxtool_merge, passes_fill_each_others_gaps_and_disagreements_stop_it)
     std::vector<block_t> changed = labelled, reshaped = labelled;
     changed[6] = rec(400, 9);
     reshaped[7] = mark();
-    const struct {
-        std::vector<std::vector<block_t>> tapes;
-        std::vector<std::set<size_t>> lost;
-        std::vector<std::string> extra;
-        int status;
-        std::string out, message;  // out: OUT's list, or "" for none; message: standard error
-    } cases[] = {
+    // out: OUT's list, or "" for none; message: standard error
+    const struct { std::vector<std::vector<block_t>> tapes; std::vector<std::set<size_t>> lost; std::vector<std::string> extra;
+                   int status; std::string out, message; } cases[] = {
         {{labelled, labelled}, {{0, 5}, {6}}, {}, 0, "", ""},
         {{labelled, labelled, labelled}, {{0, 5}, {5, 6}, {0, 6, 7}}, {}, 0, "", ""},
         {{labelled, labelled}, {{5}, {5, 9}}, {}, 3, list_of("brx", labelled, {5}), ""},
@@ -189,11 +182,8 @@ TEST(brxtool_retry, recovers_what_heals_on_every_kind_of_drive_and_refuses_anoth
                                        mark(), rec(50, 6), rec(60, 7)};
     const std::string clean = image_of("brx", tape);
     const std::string healing = "bad=0:2&bad=4:2&bad=5:2&bad=8:2&heal=heal&";
-    const struct {
-        std::string drive, bad;
-        std::string other;  // the tape in the drive for the retry, when not the same
-        int status;
-    } cases[] = {
+    // other: the tape in the drive for the retry, when not the same
+    const struct { std::string drive, bad, other; int status; } cases[] = {
         {"trace=t", healing, "", 0},
         {"pastbad", healing, "", 0},
         {"zeroposition", healing, "", 0},

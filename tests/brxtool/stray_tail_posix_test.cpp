@@ -20,10 +20,8 @@ std::string bare_image(const std::string& format)
 
 TEST(brxtool_stray_tail, a_fragment_shorter_than_a_block_start_is_the_end_of_the_tape)
 {
-    const struct {
-        std::string format, name;
-        size_t unit;  // the length word or header
-    } formats[] = {{"brx", "x.dmp", 8}, {"tap", "x.tap", 4}, {"e11", "x.e11", 4}, {"aws", "x.aws", 6}};
+    // unit: the length word or header
+    const struct { std::string format, name; size_t unit; } formats[] = {{"brx", "x.dmp", 8}, {"tap", "x.tap", 4}, {"e11", "x.e11", 4}, {"aws", "x.aws", 6}};
     for (const auto& f : formats) {
         for (size_t tail = 1; tail <= 7; ++tail) {
             scratch_directory_t directory;
@@ -60,10 +58,7 @@ TEST(brxtool_verify, formats_named_per_side)
 {
     // Records of odd length tell tap from e11 apart only by the pad byte, so e11 is named.
     const std::vector<block_t> odd = {rec(3, 1), rec(5, 2), mark()};
-    const struct {
-        std::string from, output, error;
-        int status;
-    } cases[] = {
+    const struct { std::string from, output, error; int status; } cases[] = {
         {"e11,brx", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
         {"e11,", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
         {"e11", "", "brxtool: b: cannot read the block after file 0, record 0: damaged image at offset 0\n", 1},

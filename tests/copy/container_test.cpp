@@ -78,11 +78,7 @@ TEST(container_format, worked_example_and_a_leading_tape_mark_byte_for_byte)
 TEST(container_format, forward_reader_classifies_every_ending)
 {
     using enum container_read_t;
-    const struct {
-        bytes_t file;
-        uint32_t capacity;
-        std::vector<step_t> steps;
-    } cases[] = {
+    const struct { bytes_t file; uint32_t capacity; std::vector<step_t> steps; } cases[] = {
         {{}, 64, {{end, 0}}},
         {{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}, 64, {{block, 0}, {end, 0}}},  // a partial header ends the file
         {{0, 0, 0, 10, 0, 0, 0, 1, 1, 2, 3, 4}, 64, {{data_short_at_end, 10}}},
@@ -96,11 +92,7 @@ TEST(container_format, forward_reader_classifies_every_ending)
 TEST(container_format, back_pointer_widening)
 {
     const uint64_t gib4 = 1ull << 32;
-    const struct {
-        uint64_t header_offset;
-        uint32_t back_pointer;
-        uint64_t previous;
-    } cases[] = {
+    const struct { uint64_t header_offset; uint32_t back_pointer; uint64_t previous; } cases[] = {
         {2144, 88, 88},                         // below 4 GiB the back-pointer is the offset
         {gib4 + 16, 0xFFFFFFF0u, gib4 - 16},    // previous header in the window below
         {gib4 + 16, 8, gib4 + 8},               // same window

@@ -2,9 +2,7 @@
 // threads, each with its options, its walk and its messages, give exactly what each gives alone.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "copy/dump_read.h"
 #include "frontend/system_error_text.h"
@@ -12,17 +10,9 @@
 #include "tapeio/tape_io_objects.h"
 #include "tests/support/e2e.h"
 #include "tests/support/register_test_schemes_posix.h"
+#include "tests/support/spawn_posix.h"
 
 namespace {
-
-std::string contents_of(FILE* stream)
-{
-    std::string text(static_cast<size_t>(ftell(stream)), '\0');
-    rewind(stream);
-    text.resize(fread(text.data(), 1, text.size(), stream));
-    fclose(stream);
-    return text;
-}
 
 struct drive_run_t {
     std::string device;

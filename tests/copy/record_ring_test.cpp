@@ -12,10 +12,7 @@
 
 namespace {
 
-struct entry_t {
-    uint32_t number = 0, length = 0;
-    uint8_t* data = nullptr;
-};
+struct entry_t { uint32_t number = 0, length = 0; uint8_t* data = nullptr; };
 
 using ring_t = record_ring_t<entry_t>;
 

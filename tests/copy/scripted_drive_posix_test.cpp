@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "copy/copy_context.h"
 #include "copy/dump.h"
@@ -15,20 +13,19 @@
 #include "frontend/system_error_text.h"
 #include "tests/support/e2e.h"
 #include "tests/support/scripted_device_posix.h"
+#include "tests/support/spawn_posix.h"
 
 namespace {
 
 using bytes_t = std::vector<uint8_t>;
 
-// Fixed-format sense: key with its flags, the information field, ASC and ASCQ.
+using namespace spti_test;
+
+// CHECK CONDITION, fixed-format sense: key with its flags, ASC and ASCQ, the information field (VALID when not 0).
 scripted_reply_t answer(uint8_t key, uint8_t asc = 0, uint8_t ascq = 0, uint32_t info = 0)
 {
-    bytes_t sense = {uint8_t(info != 0 ? 0xF0 : 0x70), 0, key, uint8_t(info >> 24), uint8_t(info >> 16),
-                     uint8_t(info >> 8), uint8_t(info), 10, 0, 0, 0, 0, asc, ascq, 0, 0, 0, 0};
-    return {NO_ERROR, 0x02, sense, {}};
+    return check(sense(key, 0, info != 0, int32_t(info), 0x70, asc, ascq));
 }
-scripted_reply_t good(bytes_t data_in = {}) { return {NO_ERROR, 0, {}, std::move(data_in)}; }
-scripted_reply_t fails(DWORD code) { return {code, 0, {}, {}}; }
 
 // A record shorter than the data area asked for, as the drive delivers it: with ILI.
 scripted_reply_t record(uint32_t length, unsigned seed)
@@ -83,10 +80,7 @@ protected:
         const int result = dumping ? dump_tape(device.data(), file.data()) : restore_tape(file.data(), device.data());
         console = testing::internal::GetCapturedStderr();
         copy_context.log_stream = front_end.log_stream = nullptr;
-        logged.assign(static_cast<size_t>(ftell(log)), '\0');
-        rewind(log);
-        logged.resize(fread(logged.data(), 1, logged.size(), log));
-        fclose(log);
+        logged = contents_of(log);
         if (!dumping) {
             EXPECT_EQ(console, logged);
         }
@@ -118,7 +112,7 @@ TEST_F(scripted_drive, dump_outcomes)
         {{good(), record(10, 1), medium, blank}, 3, 1, eod, eod + "DUMP file offset: 18\n", {r10}},  // end of data in a retry
         {{good(), medium, record(10, 1), medium, mark, blank}, 1, 0, bad(0) + bad(18), bad(0) + bad(18), {r10, ""}},
         {{answer(0x06), answer(0x06), record(5, 1), blank}, 0, 0, "", "", {record_of(5, 1)}},  // rewind refused
-        {{good(), record(10, 1), fails(ERROR_IO_DEVICE)}, 0, 1, lost, lost + "DUMP file offset: 18\n", {r10}},  // a lost drive
+        {{good(), record(10, 1), call_fails(ERROR_IO_DEVICE)}, 0, 1, lost, lost + "DUMP file offset: 18\n", {r10}},  // a lost drive
     };
     for (size_t n = 0; n < std::size(cases); ++n) {
         const auto& c = cases[n];
@@ -138,7 +132,7 @@ TEST_F(scripted_drive, dump_outcomes)
     }
     // Stopped before any record: a rewind that cannot be sent, a dump file that cannot be made.
     const struct { scripted_reply_t reply; std::string file, message; } refusals[] = {
-        {fails(ERROR_IO_DEVICE), "never.dmp", "Failed to rewind tape: " + system_text(ERROR_IO_DEVICE) + "\n"},
+        {call_fails(ERROR_IO_DEVICE), "never.dmp", "Failed to rewind tape: " + system_text(ERROR_IO_DEVICE) + "\n"},
         {good(), "missing/out.dmp", "Failed to open dump file: " + system_text(ERROR_PATH_NOT_FOUND) + "\n"},
     };
     for (const auto& r : refusals) {
@@ -152,12 +146,7 @@ TEST_F(scripted_drive, dump_outcomes)
 TEST_F(scripted_drive, restore_requests_carry_the_exact_fields)
 {
     const std::string one(1, 'x'), largest = record_of(65536, 7);
-    const struct {
-        bytes_t cdb;
-        uint8_t direction;
-        uint32_t length;
-        std::string data_out;
-    } expected[] = {
+    const struct { bytes_t cdb; uint8_t direction; uint32_t length; std::string data_out; } expected[] = {
         {rewind_cdb, SCSI_IOCTL_DATA_UNSPECIFIED, 0, ""},
         {{0x1A, 0, 0, 0, 4, 0}, SCSI_IOCTL_DATA_IN, 4, ""},
         // The sensed header with buffered mode 1, write protect and speed kept.
@@ -189,7 +178,7 @@ TEST_F(scripted_drive, restore_set_up_outcome_rule)
             scripted_reply_t reply;
             std::string message;  // empty: the step passes
         } cases[] = {
-            {fails(ERROR_IO_DEVICE), failures[step] + system_text(ERROR_IO_DEVICE) + "\n"},
+            {call_fails(ERROR_IO_DEVICE), failures[step] + system_text(ERROR_IO_DEVICE) + "\n"},
             {answer(0x02, 0x04, 0x01), path + ": device not ready\n"},
             {answer(0x03, 0x11, 0x00), path + ": fatal error (70...03...11 00)\n"},
             {answer(0x81, 0x17, 0x01), ""},  // RECOVERED ERROR lets the step pass
@@ -219,7 +208,7 @@ TEST_F(scripted_drive, restore_loop_outcome_rule_ends_the_copy_with_status_0)
         int record_code, mark_code;
         std::string tail;  // after "can't complete ... operation", or the whole of a fatal error
     } cases[] = {
-        {fails(ERROR_IO_DEVICE), 1152, 1274, ""},
+        {call_fails(ERROR_IO_DEVICE), 1152, 1274, ""},
         {answer(0x48, 0x00, 0x02), 1166, 1288, "; tape full"},
         {answer(0x06, 0x29, 0x00), 1172, 1294, "; attention"},
         {answer(0x02, 0x3A, 0x00), 1177, 1299, "; not ready"},

@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/e2e.h"

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +16,7 @@
 #include <thread>
 
 #include "tests/brxtool/image_writers.h"
+#include "tests/support/spawn_posix.h"
 
 using namespace brxtool_test;
 
@@ -44,34 +44,21 @@ struct row_t {
     signal_t signal;
 };
 
-// run_program with a signal on the way; standard output and error go to files in the directory.
+// run_program with a signal on the way.
 brx_run_t run_signalled(const row_t& row, const scratch_directory_t& directory)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::vector<char*> argv{const_cast<char*>(row.program.c_str())};
-        for (const std::string& argument : row.arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        alarm(60);
-        if (chdir(directory.path().c_str()) == 0 && freopen("out.txt", "w", stdout) && freopen("err.txt", "w", stderr))
-            execv(row.program.c_str(), argv.data());
-        _exit(127);
-    }
+    FILE* output = tmpfile();
+    FILE* error = tmpfile();
+    const pid_t child = spawn({row.program, row.arguments, directory.path(), {}, fileno(output), fileno(error)});
     const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    for (bool sent = false; waitpid(child, &status, sent ? 0 : WNOHANG) == 0;) {
+    for (bool sent = false; !sent && std::chrono::steady_clock::now() - start < std::chrono::seconds(60);) {
         const auto elapsed = std::chrono::steady_clock::now() - start;
         if (row.signal.file.empty() ? elapsed >= std::chrono::milliseconds(row.signal.after_ms)
                                     : directory.read(row.signal.file).find(row.signal.text) != std::string::npos)
             sent = kill(child, row.signal.number) == 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    brx_run_t run;
-    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.standard_output = directory.read("out.txt");
-    run.standard_error = directory.read("err.txt");
-    return run;
+    return {finish(child), contents_of(output), contents_of(error)};
 }
 
 void check_rows(const std::vector<row_t>& rows)

@@ -5,18 +5,13 @@
 
 #include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/e2e.h"
 
 namespace {
 
-struct outcome_t {
-    brx_run_t run;
-    std::string log, tape, trace;
-};
+struct outcome_t { brx_run_t run; std::string log, tape, trace; };
 
 // Runs brx with the tape tape.dmp (with vtape options) as \\.\tape0 and the log run.log.
 outcome_t run_on_tape(const scratch_directory_t& directory, const std::string& options,

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <optional>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "tests/support/e2e.h"
 

@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/support/e2e.h"
+#include "tests/support/spawn_posix.h"
 
 namespace {
 
@@ -27,17 +23,9 @@ terminal_run_t run_on_terminal(const std::string& device, const std::vector<std:
 {
     terminal_run_t run;
     int master = -1;
-    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-    if (child == 0) {
-        alarm(60);
-        std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        if (setenv("BRX_TAPE0", device.c_str(), 1) == 0 && chdir(directory.c_str()) == 0)
-            execv(BRX_EXECUTABLE, argv.data());
-        _exit(127);
-    }
+    spawn_t how{BRX_EXECUTABLE, arguments, directory, {{"BRX_TAPE0", device}}};
+    how.terminal = &master;
+    const pid_t child = spawn(how);
     char chunk[4096];
     ssize_t got;
     bool requested = !request_line;
@@ -48,9 +36,7 @@ terminal_run_t run_on_terminal(const std::string& device, const std::vector<std:
         if (!requested && run.bytes.find("records") != std::string::npos)
             requested = kill(child, SIGUSR1) == 0;
     }
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.exit_status = WEXITSTATUS(status);
+    run.exit_status = finish(child);
     close(master);
     return run;
 }
@@ -80,8 +66,6 @@ std::vector<std::string> screen_of(const std::string& bytes)
         lines.pop_back();
     return lines;
 }
-
-std::vector<std::string> lines_of(const std::string& text) { return screen_of(text); }
 
 }  // namespace
 
@@ -134,6 +118,6 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
             EXPECT_EQ(screen.back().rfind("Buffer of 1 MiB: ", 0), 0u) << screen.back();
             screen.pop_back();
         }
-        EXPECT_EQ(screen, lines_of(classic.standard_error)) << c.options;
+        EXPECT_EQ(screen, screen_of(classic.standard_error)) << c.options;
     }
 }

@@ -15,40 +15,29 @@ namespace {
 
 const char tape0[] = "\\\\.\\tape0", tape1[] = "\\\\.\\tape1";
 
-// What is left after kill -9 is the source's first bytes: whole blocks, then at most one cut block;
-// with a ring between drive and file too.
-TEST(fault, kill_9_mid_dump_or_mid_restore_leaves_a_prefix_of_whole_blocks)
+// kill -9 mid-way, or a dump file that cannot grow (status 1), leaves the source's first bytes:
+// whole blocks, then at most one cut block; with a ring between drive and file too.
+TEST(fault, a_run_killed_or_out_of_room_leaves_a_prefix_of_whole_blocks)
 {
+    const struct { bool dump; uint64_t limit; int status; std::string error; } cases[] = {
+        {true, 6ull << 30, -1, ""}, {false, 6ull << 30, -1, ""}, {true, 1 << 20, 1, "out.dmp: File too large\n"}};
     for (const std::string ring : {"", "/buffer=4"})
-    for (const bool dump : {true, false}) {
-        SCOPED_TRACE((dump ? "dump " : "restore ") + ring);
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.dump ? "dump " : "restore ") + ring + c.error);
         scratch_directory_t dir;
-        const std::string source = dir.file("source.dmp"), copy = dir.file(dump ? "out.dmp" : "medium.dmp");
-        write_sparse_medium(source, 3000);
-        const pid_t run = dump ? start_brx({tape0, "out.dmp", ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err")
-                               : start_brx({"source.dmp", tape0, ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + copy}}, "err");
-        const bool grew = wait_for_size(copy, 2 << 20);
-        kill(run, SIGKILL);
-        EXPECT_TRUE(grew);
-        EXPECT_EQ(finish(run), -1);
-        const std::string left = dir.read(dump ? "out.dmp" : "medium.dmp");
-        EXPECT_LT(left.size(), std::filesystem::file_size(source));
-        EXPECT_GT(whole_blocks_of_prefix(left, source), 0);
-    }
-}
-
-TEST(fault, a_dump_file_that_cannot_grow_ends_the_dump_with_status_1_and_keeps_a_prefix)
-{
-    for (const std::string ring : {"", "/buffer=4"}) {
-        SCOPED_TRACE(ring);
-        scratch_directory_t dir;
-        const std::string source = dir.file("source.dmp");
-        write_sparse_medium(source, 300);
-        const pid_t run = start_brx({tape0, "out.dmp", ring}, dir.path(), {{"BRX_TAPE0", "vtape:" + source}}, "err", 1 << 20);
-        EXPECT_EQ(finish(run), 1);
-        EXPECT_EQ(dir.read("err"), "out.dmp: File too large\n");
-        const std::string left = dir.read("out.dmp");
-        EXPECT_EQ(left.size(), 1u << 20);
+        const std::string source = dir.file("source.dmp"), copy = c.dump ? "out.dmp" : "medium.dmp";
+        write_sparse_medium(source, c.status < 0 ? 3000 : 300);
+        const std::vector<std::string> arguments = {c.dump ? tape0 : "source.dmp", c.dump ? "out.dmp" : tape0, ring};
+        const pid_t run = start_brx(arguments, dir.path(), {{"BRX_TAPE0", "vtape:" + (c.dump ? source : dir.file(copy))}},
+                                    "err", c.limit);
+        if (c.status < 0) {
+            EXPECT_TRUE(wait_for_size(dir.file(copy), 2 << 20));
+            kill(run, SIGKILL);
+        }
+        EXPECT_EQ(finish(run), c.status);
+        EXPECT_EQ(dir.read("err"), c.error);
+        const std::string left = dir.read(copy);
+        EXPECT_TRUE(c.status < 0 ? left.size() < std::filesystem::file_size(source) : left.size() == 1u << 20) << left.size();
         EXPECT_GT(whole_blocks_of_prefix(left, source), 0);
     }
 }

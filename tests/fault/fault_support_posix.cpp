@@ -1,14 +1,10 @@
 #include "tests/fault/fault_support_posix.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -17,27 +13,10 @@ pid_t start_brx(const std::vector<std::string>& arguments, const std::string& di
                 const std::vector<std::pair<std::string, std::string>>& variables, const std::string& error_name,
                 uint64_t file_limit)
 {
-    const pid_t child = fork();
-    if (child != 0) return child;
-    for (const auto& [name, value] : variables) setenv(name.c_str(), value.c_str(), 1);
-    const rlimit limit{file_limit, file_limit};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the process
-    alarm(300);
-    std::vector<char*> argv{const_cast<char*>(BRX_EXECUTABLE)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
     const int error = open((directory + "/" + error_name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (freopen("/dev/null", "r", stdin) != nullptr && dup2(error, 2) >= 0 && chdir(directory.c_str()) == 0)
-        execv(BRX_EXECUTABLE, argv.data());
-    _exit(127);
-}
-
-int finish(pid_t child)
-{
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    const pid_t child = spawn({BRX_EXECUTABLE, arguments, directory, variables, -1, error, file_limit});
+    close(error);
+    return child;
 }
 
 bool wait_for_size(const std::string& path, uint64_t size)

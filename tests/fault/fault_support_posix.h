@@ -1,20 +1,13 @@
 // What the fault tests share: brx started in the background, sparse media, and the prefix check.
 #pragma once
 
-#include <sys/types.h>
-
-#include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
+#include "tests/support/spawn_posix.h"
 
 // Starts brx in directory with the variables set, standard error into directory/error_name and,
 // when file_limit is given, files capped at that size (a write beyond fails, as on a full disk).
 pid_t start_brx(const std::vector<std::string>& arguments, const std::string& directory,
                 const std::vector<std::pair<std::string, std::string>>& variables, const std::string& error_name,
                 uint64_t file_limit = 6ull << 30);
-// Its exit status, or -1 when it ended by a signal.
-int finish(pid_t child);
 // Waits (at most 30 s) until the file holds at least size bytes.
 bool wait_for_size(const std::string& path, uint64_t size);
 

@@ -2,9 +2,6 @@
 // the exit status, and the files it leaves (a named log is created and keeps front-end messages out).
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "frontend/usage.h"
 #include "platform/platform.h"
 #include "tests/support/e2e.h"
@@ -21,11 +18,8 @@ TEST(command_line, answers_without_touching_a_tape)
     const std::string wrong = "brx: wrong argument(s) detected\n" + usage, cdrom = "\\\\.\\cdrom0: wrong device name\n";
     const std::string no_file = "Failed to open dump file: " + system_text(ERROR_FILE_NOT_FOUND) + "\n";
     const std::string long_714 = "BRX:714: \\\\.\\cdrom" + std::string(400, 'x') + ": wrong device name\n";
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        std::string error, log;  // log: run.txt's contents, when it is made
-    } cases[] = {
+    // log: run.txt's contents, when it is made
+    const struct { std::vector<std::string> arguments; int status; std::string error, log; } cases[] = {
         {{}, 0, "\nbrx 1.2 - tape dump and restore utility\n\nWritten by the brx developers\n\n" + usage, ""},
         {{"\\\\.\\tape0", "\\\\.\\tape1"}, 1, wrong, ""},
         {{"a", "b"}, 1, wrong, ""},

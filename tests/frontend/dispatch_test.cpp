@@ -16,11 +16,7 @@
 
 namespace {
 
-struct fake_t {
-    int result;
-    bool allocation_fails;
-    std::vector<std::string> calls;
-} fake;
+struct fake_t { int result; bool allocation_fails; std::vector<std::string> calls; } fake;
 
 int fake_dump(char* device_name, char* file_name)
 {
@@ -48,14 +44,8 @@ TEST(front_end_run, direction_buffer_and_status)
 {
     const std::string a64k = "allocate 65536", wrong = std::string("brx: wrong argument(s) detected\n") + usage_text;
     const std::string no_buffer = "brx: can not allocate buffer\n";
-    const struct {
-        std::vector<std::string> arguments;
-        int copy_result;
-        bool allocation_fails;
-        int status;
-        std::vector<std::string> calls;
-        std::string console;
-    } cases[] = {
+    const struct { std::vector<std::string> arguments; int copy_result; bool allocation_fails; int status;
+                   std::vector<std::string> calls; std::string console; } cases[] = {
         {{"\\\\.\\TAPE0", "out.dmp"}, 1, false, 1, {a64k, "dump \\\\.\\TAPE0 out.dmp"}, "BRX:7: from dump\n"},
         {{"in.dmp", "\\\\.\\scsi1:0:4"}, 0, false, 0, {a64k, "restore in.dmp \\\\.\\scsi1:0:4"}, ""},
         {{"in.dmp", "\\\\.\\tape0", "/buffer=2"}, 0, false, 0, {a64k, "allocate 2162688", "restore in.dmp \\\\.\\tape0"}, ""},

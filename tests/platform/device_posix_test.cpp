@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/device_namespace.h"

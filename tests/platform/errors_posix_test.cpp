@@ -7,11 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "tests/platform/temp_dir_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 
@@ -39,9 +38,9 @@ TEST(errors, errno_values_and_failed_fopens_give_what_windows_says_in_the_same_s
         const std::string text = system_text(posix::error_from_errno(error), length);
         EXPECT_EQ(text.substr(text.size() < 3 ? 0 : text.size() - 3), std::string(".\n", 3)) << error;
     }
-    temp_dir_t dir;  // dump and restore print the system's text for a file they cannot open
+    scratch_directory_t dir;  // dump and restore print the system's text for a file they cannot open
     const struct { std::string name; const char* mode; DWORD code; } opens[] = {
-        {dir.file("missing.dmp"), "rb", ERROR_FILE_NOT_FOUND}, {dir.path, "wb", ERROR_ACCESS_DENIED}};
+        {dir.file("missing.dmp"), "rb", ERROR_FILE_NOT_FOUND}, {dir.path(), "wb", ERROR_ACCESS_DENIED}};
     for (const auto& c : opens) {
         SetLastError(NO_ERROR);
         EXPECT_EQ(fopen(c.name.c_str(), c.mode), nullptr) << c.name;

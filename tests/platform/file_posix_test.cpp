@@ -1,16 +1,11 @@
 // Ordinary files: CreateFileA's dispositions, codes and sharing, SetFilePointer's halves, reads and writes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <string>
 
 #include "platform/platform.h"
-#include "tests/platform/temp_dir_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 
@@ -33,14 +28,14 @@ TEST(create_file, dispositions_create_keep_or_cut_as_windows_does)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.disposition << (c.exists ? " existing" : " missing"));
-        temp_dir_t dir;
+        scratch_directory_t dir;
         const std::string name = c.exists ? dir.write("f", "abc") : dir.file("f");
         HANDLE file = open_with(name, read_write, 0, c.disposition);
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(CloseHandle(file), c.opened);
-        EXPECT_EQ(std::filesystem::exists(name) ? read_whole(name) : "-", c.after);
+        EXPECT_EQ(dir.exists("f") ? dir.read("f") : "-", c.after);
     }
-    temp_dir_t dir;  // a symbolic link to a missing file: the file it names is created
+    scratch_directory_t dir;  // a symbolic link to a missing file: the file it names is created
     std::filesystem::create_symlink("f", dir.file("link"));
     EXPECT_TRUE(CloseHandle(open_with(dir.file("link"), read_write, 0, CREATE_ALWAYS)));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("f")));
@@ -48,13 +43,13 @@ TEST(create_file, dispositions_create_keep_or_cut_as_windows_does)
 
 TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_nothing)
 {
-    temp_dir_t dir;
+    scratch_directory_t dir;
     const std::string plain = dir.write("plain", "abc");
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE first = open_with(plain, GENERIC_READ, 0, OPEN_EXISTING);
     const struct { std::string name; DWORD access, share, disposition, error; } opens[] = {
         {dir.file("nodir/missing"), GENERIC_READ, all, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
-        {dir.path, read_write, all, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {dir.path(), read_write, all, OPEN_EXISTING, ERROR_ACCESS_DENIED},
         {plain, GENERIC_READ, all, TRUNCATE_EXISTING, ERROR_INVALID_PARAMETER},
         {plain, read_write, all, CREATE_ALWAYS, ERROR_SHARING_VIOLATION},  // refused before anything is cut
     };
@@ -77,7 +72,7 @@ TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_
         EXPECT_EQ(done, 0u);
     }
     EXPECT_TRUE(CloseHandle(second) && CloseHandle(full));
-    EXPECT_EQ(read_whole(plain), "abc");
+    EXPECT_EQ(dir.read("plain"), "abc");
 }
 
 // Windows' rules: an open fails when its access meets an earlier open's refusal, or its refusal an
@@ -90,7 +85,7 @@ TEST(create_file, sharing_follows_windows_rules_between_opens_and_processes)
         {read_write, sr, r, all, true},  {w, all, r, sr, false},          {w, all, w, all, true},
         {0, 0, read_write, 0, true},     {r, 0, 0, 0, true},              {r, all, read_write, all, true},
     };
-    temp_dir_t dir;
+    scratch_directory_t dir;
     const std::string name = dir.write("f", "abc");
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
@@ -110,36 +105,7 @@ TEST(create_file, sharing_follows_windows_rules_between_opens_and_processes)
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(open_with(name, read_write, sr, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(medium) && fclose(reader) == 0);
-    EXPECT_EQ(read_whole(name), "abc");
-}
-
-TEST(create_file, an_open_in_another_process_refuses_until_that_process_is_killed)
-{
-    temp_dir_t dir;
-    const std::string name = dir.write("f", "abc");
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        const bool opened = open_with(name, read_write, FILE_SHARE_READ, OPEN_EXISTING) != INVALID_HANDLE_VALUE;
-        if (write(ready[1], opened ? "y" : "n", 1) == 1) pause();
-        _exit(1);
-    }
-    char answer = 0;
-    ASSERT_EQ(read(ready[0], &answer, 1), 1);
-    EXPECT_EQ(answer, 'y');
-    EXPECT_EQ(fopen(name.c_str(), "ab"), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    FILE* reader = fopen(name.c_str(), "rb");
-    EXPECT_NE(reader, nullptr);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    FILE* writer = fopen(name.c_str(), "wb");
-    EXPECT_NE(writer, nullptr);
-    EXPECT_TRUE(writer != nullptr && fclose(writer) == 0 && reader != nullptr && fclose(reader) == 0);
-    EXPECT_EQ(read_whole(name), "");
-    close(ready[0]);
-    close(ready[1]);
+    EXPECT_EQ(dir.read("f"), "abc");
 }
 
 class file_pointer_test : public testing::Test {
@@ -153,7 +119,7 @@ protected:
     }
     void move_to(int64_t where) { LONG high = LONG(where >> 32); SetFilePointer(file, LONG(where), &high, FILE_BEGIN); }
 
-    temp_dir_t dir;
+    scratch_directory_t dir;
     std::string name = dir.write("data", std::string(100, 'x'));
     HANDLE file = open_with(name, read_write, 0, OPEN_EXISTING);
 };
@@ -195,7 +161,7 @@ TEST_F(file_pointer_test, data_beyond_4_gib_reads_back_and_the_end_follows_the_p
     EXPECT_EQ(std::string(got, done), "tail");  // short only because the file ends
     move_to(3);
     ASSERT_TRUE(SetEndOfFile(file));
-    EXPECT_EQ(read_whole(name), "xxx");
+    EXPECT_EQ(dir.read("data"), "xxx");
 }
 
 }  // namespace

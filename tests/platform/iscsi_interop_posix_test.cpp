@@ -1,58 +1,34 @@
 // The iscsi:// device string, and the iSCSI transport against a real target: tgtd with an ssc tape
-// (tests/tgt/start-tgt.sh prints the URL to put in BRX_TEST_ISCSI_URL). Without that variable those
-// tests are skipped. Their suite name carries "Tgt" so the tests sharing the one tape run one at a time.
+// (BRX_TEST_ISCSI_URL; without it those tests are skipped). Their suite name carries "Tgt" so the tests sharing the one tape run one at a time.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/posix/iscsi_posix.h"
 #include "platform/posix/transports.h"
 #include "tests/support/relay_posix.h"
+#include "tests/support/tgt_posix.h"
 
 namespace {
 
-using bytes_t = std::vector<uint8_t>;
 constexpr uint32_t read_length = 65024;  // what the dump asks for every record
 
-struct outcome_t { posix::scsi_reply_t reply; bytes_t sense, data; };
-
-// One six-byte command with a variable-length transfer, as the drivers send it.
-outcome_t run(posix::scsi_device_t& device, uint8_t operation, uint32_t length, uint8_t direction, bytes_t data = {},
-              uint32_t timeout = 60)
+// One six-byte command with a variable-length transfer, as the drivers send it; the call's error.
+DWORD run(posix::scsi_device_t& device, uint8_t operation, uint32_t length, uint32_t timeout = 60)
 {
-    uint8_t cdb[6] = {operation, 0, uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0};
-    outcome_t outcome{{}, bytes_t(64, 0), std::move(data)};
+    uint8_t cdb[6] = {operation, 0, uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0}, sense[64];
+    std::vector<uint8_t> data(length, 9);
     posix::scsi_command_t command;
-    command.cdb = cdb, command.cdb_length = 6, command.direction = direction, command.timeout_seconds = timeout;
-    command.data = outcome.data.empty() ? nullptr : outcome.data.data();
-    command.data_length = static_cast<uint32_t>(outcome.data.size());
-    command.sense = outcome.sense.data(), command.sense_capacity = 64;
-    outcome.reply = device.execute(command);
-    outcome.sense.resize(outcome.reply.sense_length);
-    return outcome;
-}
-
-outcome_t read(posix::scsi_device_t& device) { return run(device, 0x08, read_length, SCSI_IOCTL_DATA_IN, bytes_t(read_length, 0xEE)); }
-DWORD test_unit_ready(posix::scsi_device_t& device, uint32_t timeout = 60)
-{
-    return run(device, 0x00, 0, SCSI_IOCTL_DATA_UNSPECIFIED, {}, timeout).reply.error;
-}
-
-bytes_t record_of(size_t length, uint8_t seed)
-{
-    bytes_t record(length);
-    for (size_t i = 0; i < length; ++i) record[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
-    return record;
+    command.cdb = cdb, command.cdb_length = 6, command.timeout_seconds = timeout;
+    command.direction = length == 0 ? SCSI_IOCTL_DATA_UNSPECIFIED : SCSI_IOCTL_DATA_OUT;
+    command.data = length == 0 ? nullptr : data.data(), command.data_length = length;
+    command.sense = sense, command.sense_capacity = 64;
+    return device.execute(command).error;
 }
 
 TEST(iscsi_url, names_portal_target_and_lun_or_is_refused_before_opening_anything)
@@ -110,64 +86,14 @@ TEST(iscsi_url, a_target_that_dies_during_login_fails_the_open)
     close(listener);
 }
 
-// The target's address, or a skip without one.
-#define TARGET_OR_SKIP(address)                                                                 \
-    const char* url = std::getenv("BRX_TEST_ISCSI_URL");                                        \
-    if (url == nullptr || url[0] == '\0') GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set";      \
-    posix::iscsi_address_t address;                                                             \
-    ASSERT_EQ(posix::parse_iscsi_url(url, address), NO_ERROR)
-
-TEST(iscsi_Tgt, records_and_tape_marks_read_back_as_written)
-{
-    TARGET_OR_SKIP(address);
-    std::unique_ptr<posix::scsi_device_t> device;
-    ASSERT_EQ(posix::open_iscsi_device(url, device), NO_ERROR);
-    ASSERT_EQ(run(*device, 0x01, 0, SCSI_IOCTL_DATA_UNSPECIFIED).reply.error, NO_ERROR);
-    const std::pair<size_t, uint8_t> layout[] = {{80, 1}, {read_length, 3}, {0, 0}, {65536, 5}, {0, 0}};
-    for (const auto& [length, seed] : layout) {
-        outcome_t written = length == 0 ? run(*device, 0x10, 1, SCSI_IOCTL_DATA_UNSPECIFIED)
-                                        : run(*device, 0x0A, uint32_t(length), SCSI_IOCTL_DATA_OUT, record_of(length, seed));
-        ASSERT_EQ(written.reply.error + written.reply.status, 0u) << length;
-    }
-    ASSERT_EQ(run(*device, 0x01, 0, SCSI_IOCTL_DATA_UNSPECIFIED).reply.status, 0);
-    for (const auto& [length, seed] : layout) {
-        SCOPED_TRACE(length);
-        outcome_t got = read(*device);
-        ASSERT_EQ(got.reply.error, NO_ERROR);
-        // Records are measured by the sense alone: tgt's residue after CHECK CONDITION is not the
-        // untransferred count, and it sends stale bytes behind a shorter record.
-        if (length == read_length) {
-            EXPECT_EQ(got.reply.status + got.reply.data_transferred, read_length);
-        } else {
-            ASSERT_EQ(got.reply.status, 2);
-            ASSERT_GE(got.sense.size(), 14u);
-            // VALID; NO SENSE with FILEMARK for a mark, ILI for a record; INFORMATION requested minus actual.
-            EXPECT_EQ(got.sense[0] & 0x80, 0x80);
-            EXPECT_EQ(got.sense[2], length == 0 ? 0x80 : 0x20);
-            EXPECT_EQ(int32_t(got.sense[3] << 24 | got.sense[4] << 16 | got.sense[5] << 8 | got.sense[6]),
-                      int32_t(read_length) - int32_t(length));
-        }
-        bytes_t expected = record_of(length, seed);
-        expected.resize(std::min<size_t>(length, read_length));
-        bytes_t head(got.data.begin(), got.data.begin() + static_cast<long>(expected.size()));
-        // A longer record arrives cut to the request from a real drive and not at all from tgt.
-        EXPECT_TRUE(head == expected || (length > read_length && head == bytes_t(read_length, 0xEE)));
-    }
-    outcome_t end = read(*device);
-    ASSERT_GE(end.sense.size(), 14u);
-    EXPECT_EQ(end.sense[2] & 0xAF, 0x08);  // BLANK CHECK without FILEMARK or ILI
-
-    std::unique_ptr<posix::scsi_device_t> none;  // a target the portal does not have
-    EXPECT_EQ(posix::open_iscsi_device(("iscsi://" + address.portal + "/iqn.x:none/1").c_str(), none),
-              ERROR_DEVICE_NOT_CONNECTED);
-}
-
 // A connection that breaks fails its command at once; one that goes silent fails it at the command's
 // time-out or, when the command may take longer, once the connection has not answered for the
 // device string's time-out. Either way the session is closed for good.
 TEST(iscsi_Tgt, a_lost_or_silent_connection_fails_the_command_and_every_later_one)
 {
-    TARGET_OR_SKIP(address);
+    if (tgt_url() == nullptr) GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set";
+    posix::iscsi_address_t address;
+    ASSERT_EQ(posix::parse_iscsi_url(tgt_url(), address), NO_ERROR);
     const struct { relay_t::mode_t loss; uint32_t command_timeout; DWORD error; } cases[] = {
         {relay_t::cut, 60, ERROR_IO_DEVICE},          {relay_t::reset, 60, ERROR_IO_DEVICE},
         {relay_t::stall, 1, ERROR_SEM_TIMEOUT},       {relay_t::stall, 86400, ERROR_IO_DEVICE},
@@ -177,16 +103,14 @@ TEST(iscsi_Tgt, a_lost_or_silent_connection_fails_the_command_and_every_later_on
         relay_t relay(address.portal);
         std::unique_ptr<posix::scsi_device_t> device;
         ASSERT_EQ(posix::open_iscsi_device(relay.url(address.target, "?timeout=2").c_str(), device), NO_ERROR);
-        ASSERT_EQ(test_unit_ready(*device), NO_ERROR);
+        ASSERT_EQ(run(*device, 0x00, 0), NO_ERROR);
         relay.mode = c.loss;
         while (c.loss != relay_t::stall && !relay.closed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const auto start = std::chrono::steady_clock::now();
         // Data goes out by writev, whose broken pipe must not end the process.
-        EXPECT_EQ(run(*device, 0x0A, read_length, SCSI_IOCTL_DATA_OUT, record_of(read_length, 9), c.command_timeout)
-                      .reply.error,
-                  c.error);
+        EXPECT_EQ(run(*device, 0x0A, read_length, c.command_timeout), c.error);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-        EXPECT_EQ(test_unit_ready(*device), ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(run(*device, 0x00, 0), ERROR_DEVICE_NOT_CONNECTED);
     }
     relay_t relay(address.portal);
     relay.mode = relay_t::stall;
@@ -195,6 +119,9 @@ TEST(iscsi_Tgt, a_lost_or_silent_connection_fails_the_command_and_every_later_on
     EXPECT_EQ(posix::open_iscsi_device(relay.url(address.target, "?timeout=2").c_str(), device),
               ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    std::unique_ptr<posix::scsi_device_t> none;  // a target the portal does not have
+    EXPECT_EQ(posix::open_iscsi_device(("iscsi://" + address.portal + "/iqn.x:none/1").c_str(), none),
+              ERROR_DEVICE_NOT_CONNECTED);
 }
 
 }  // namespace

@@ -6,13 +6,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <string>
-#include <vector>
 
 #include "platform/posix/scsi_host_posix.h"
 #include "platform/posix/sg_io_posix.h"
 #include "platform/posix/transports.h"
-#include "tests/platform/temp_dir_posix.h"
+#include "tests/support/e2e.h"
 
 namespace {
 
@@ -133,7 +131,7 @@ TEST_F(sg_io_test, the_request_carries_the_command_and_the_callers_buffers_or_is
 // sysfs as Linux lays it out: class/scsi_generic/sgN/device links to the device folder H:C:T:L.
 TEST_F(sg_io_test, an_adapter_sends_each_address_to_the_node_sysfs_names_for_it)
 {
-    temp_dir_t root;
+    scratch_directory_t root;
     const std::string saved_sys = posix::scsi_sysfs_root, saved_dev = posix::scsi_dev_root;
     posix::scsi_sysfs_root = root.file("sys"), posix::scsi_dev_root = root.file("dev");
     for (const char* folder : {"sys", "sys/class", "sys/class/scsi_host", "sys/class/scsi_host/host2",

@@ -3,31 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/scripted_device_posix.h"
 
 namespace {
 
+using namespace spti_test;
 using bytes_t = std::vector<uint8_t>;
-constexpr uint8_t no_sense = 0, recovered = 1, not_ready = 2, medium_error = 3, unit_attention = 6,
-                  data_protect = 7, blank_check = 8, overflow = 13;
-constexpr uint8_t filemark = 0x80, eom = 0x40, ili = 0x20;
 
 // CHECK CONDITION with fixed-format sense; `valid` makes INFORMATION valid.
 scripted_reply_t check(uint8_t key, uint8_t flags = 0, bool valid = false, int32_t info = 0, uint8_t asc = 0)
 {
-    const auto i = static_cast<uint32_t>(info);
-    return {NO_ERROR, 2, {uint8_t(valid ? 0xF0 : 0x70), 0, uint8_t(flags | key), uint8_t(i >> 24), uint8_t(i >> 16),
-                          uint8_t(i >> 8), uint8_t(i), 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0}, {}};
+    return spti_test::check(sense(key, flags, valid, info, 0x70, asc));
 }
-
-scripted_reply_t good(bytes_t data = {}) { return {NO_ERROR, 0, {}, std::move(data)}; }
 
 class tape_api : public testing::Test {
 protected:
@@ -69,7 +59,7 @@ TEST_F(tape_api, read_and_write_file_send_read6_and_write6_and_translate_each_se
         {"busy", false, {NO_ERROR, 8, {}, {}}, ERROR_BUSY, 0},
         {"written", true, good(), NO_ERROR, 100},
         {"early warning: written", true, check(no_sense, eom, true, 0), ERROR_END_OF_MEDIA, 100},
-        {"full: nothing written", true, check(overflow, eom, true, 100), ERROR_END_OF_MEDIA, 0},
+        {"full: nothing written", true, check(volume_overflow, eom, true, 100), ERROR_END_OF_MEDIA, 0},
         {"write protected", true, check(data_protect), ERROR_WRITE_PROTECT, 0},
     };
     for (const auto& c : cases) {
@@ -111,17 +101,17 @@ TEST_F(tape_api, set_tape_position_spaces_in_24_bit_pieces_and_names_what_stoppe
     const bytes_t most = {0x11, 0, 0x7F, 0xFF, 0xFF, 0};
     ASSERT_EQ(SetTapePosition(tape, blocks, 0, 0x01000001, 0, FALSE), NO_ERROR);
     EXPECT_EQ(sent(), (std::vector<bytes_t>{most, most, {0x11, 0, 0, 0, 3, 0}}));
-    drive->push(check(recovered, 0, true, -2));  // 3 of 5 passed backward: the rest follows
+    drive->push(check(recovered_error, 0, true, -2));  // 3 of 5 passed backward: the rest follows
     ASSERT_EQ(SetTapePosition(tape, blocks, 0, 0xFFFFFFFB, back, FALSE), NO_ERROR);
     EXPECT_EQ(sent(), (std::vector<bytes_t>{{0x11, 0, 0xFF, 0xFF, 0xFB, 0}, {0x11, 0, 0xFF, 0xFF, 0xFE, 0}}));
     // Nothing passed (no endless loop), more than asked, or the wrong way: a drive fault.
     for (int32_t residue : {4, -1, 5, INT32_MIN, INT32_MAX}) {
         SCOPED_TRACE(residue);
-        drive->push(check(recovered, 0, true, residue));
+        drive->push(check(recovered_error, 0, true, residue));
         EXPECT_EQ(SetTapePosition(tape, blocks, 0, 4, 0, FALSE), ERROR_IO_DEVICE);
         EXPECT_EQ(sent().size(), 1u);
     }
-    drive->push(check(recovered, 0, true, INT32_MIN));
+    drive->push(check(recovered_error, 0, true, INT32_MIN));
     EXPECT_EQ(SetTapePosition(tape, blocks, 0, 0xFFFFFFFB, back, FALSE), ERROR_IO_DEVICE);
     EXPECT_EQ(sent().size(), 1u);
     EXPECT_EQ(SetTapePosition(tape, TAPE_SPACE_SETMARKS, 0, 1, 0, FALSE), ERROR_INVALID_FUNCTION);

@@ -41,9 +41,10 @@ std::string scratch_directory_t::read(const std::string& name) const
     return contents.str();
 }
 
-void scratch_directory_t::write(const std::string& name, const std::string& contents) const
+std::string scratch_directory_t::write(const std::string& name, const std::string& contents) const
 {
     std::ofstream(file(name), std::ios::binary) << contents;
+    return file(name);
 }
 
 std::vector<std::string> scratch_directory_t::names() const

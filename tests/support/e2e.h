@@ -36,7 +36,7 @@ struct scratch_directory_t {
     std::string file(const std::string& name) const { return directory + "/" + name; }
     bool exists(const std::string& name) const;
     std::string read(const std::string& name) const;  // the whole file; empty when missing
-    void write(const std::string& name, const std::string& contents) const;
+    std::string write(const std::string& name, const std::string& contents) const;  // returns file(name)
     std::vector<std::string> names() const;  // the files in it, sorted
 
     std::string directory;

@@ -1,14 +1,46 @@
-// Running brx on Linux: fork and exec, its output in temporary files.
+// Running programs on Linux: fork and exec, their output in temporary files.
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "tests/support/e2e.h"
+#include "tests/support/spawn_posix.h"
 
-static std::string contents_of(FILE* stream)
+pid_t spawn(const spawn_t& how)
+{
+    const pid_t child = how.terminal != nullptr ? forkpty(how.terminal, nullptr, nullptr, nullptr) : fork();
+    if (child != 0)
+        return child;
+    for (const auto& [name, value] : how.variables)
+        setenv(name.c_str(), value.c_str(), 1);
+    const rlimit limit{how.file_limit, how.file_limit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);
+    alarm(how.timeout_seconds);
+    std::vector<char*> argv{const_cast<char*>(how.program.c_str())};
+    for (const std::string& argument : how.arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const int null = how.terminal != nullptr ? -1 : open("/dev/null", O_RDWR);
+    const auto stream = [&](int from, int to) { return how.terminal != nullptr || dup2(from < 0 ? null : from, to) >= 0; };
+    if (stream(null, 0) && stream(how.output, 1) && stream(how.error, 2) && chdir(how.directory.c_str()) == 0)
+        execv(how.program.c_str(), argv.data());
+    _exit(127);
+}
+
+int finish(pid_t child)
+{
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string contents_of(FILE* stream)
 {
     std::string contents(static_cast<size_t>(ftell(stream)), '\0');
     rewind(stream);
@@ -22,28 +54,9 @@ brx_run_t run_program_once(const std::string& executable, const std::vector<std:
 {
     FILE* output = tmpfile();
     FILE* error = tmpfile();
-    const pid_t child = fork();
-    if (child == 0) {
-        // A program that hangs is killed by the alarm; one that never stops writing stops at 6 GiB.
-        const rlimit file_size{6ull << 30, 6ull << 30};
-        setrlimit(RLIMIT_FSIZE, &file_size);
-        alarm(static_cast<unsigned>(timeout_seconds));
-        std::vector<char*> argv{const_cast<char*>(executable.c_str())};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        if (freopen("/dev/null", "r", stdin) != nullptr && dup2(fileno(output), 1) >= 0 &&
-            dup2(fileno(error), 2) >= 0 && chdir(directory.c_str()) == 0)
-            execv(executable.c_str(), argv.data());
-        _exit(127);
-    }
-    brx_run_t run;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.exit_status = WEXITSTATUS(status);
-    run.standard_output = contents_of(output);
-    run.standard_error = contents_of(error);
-    return run;
+    spawn_t how{executable, arguments, directory, {}, fileno(output), fileno(error)};
+    how.timeout_seconds = static_cast<unsigned>(timeout_seconds);
+    return {finish(spawn(how)), contents_of(output), contents_of(error)};
 }
 
 brx_run_t run_brx_on(const std::string& variable, const std::string& value,

@@ -32,10 +32,7 @@ uint32_t copy_bytes(const std::vector<uint8_t>& from, uint8_t* to, uint32_t capa
     return to == nullptr ? 0 : count;
 }
 
-struct scripted_registry_t {
-    std::mutex lock;
-    std::map<std::string, std::shared_ptr<scripted_device_t>> devices;
-};
+struct scripted_registry_t { std::mutex lock; std::map<std::string, std::shared_ptr<scripted_device_t>> devices; };
 
 scripted_registry_t& registry()
 {

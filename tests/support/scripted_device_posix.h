@@ -35,5 +35,38 @@ public:
     std::vector<scripted_command_t> commands;  // every command received, in order
 };
 
+// Answers a test scripts, built field by field.
+namespace spti_test {
+
+constexpr uint8_t filemark = 0x80, eom = 0x40, ili = 0x20;
+constexpr uint8_t no_sense = 0x0, recovered_error = 0x1, not_ready = 0x2, medium_error = 0x3, illegal_request = 0x5,
+                  unit_attention = 0x6, data_protect = 0x7, blank_check = 0x8, volume_overflow = 0xD;
+constexpr uint8_t status_check_condition = 0x02, status_busy = 0x08, status_reservation_conflict = 0x18;
+
+// What the thread's last error holds before each command: failures that take "whatever it holds"
+// must show exactly this.
+constexpr DWORD planted_error = 0x4242;
+
+// Fixed-format sense: response code, key with FILEMARK/EOM/ILI bits, INFORMATION, VALID, ASC, ASCQ.
+inline std::vector<uint8_t> sense(uint8_t key, uint8_t bits = 0, bool valid = false, int32_t information = 0,
+                                  uint8_t response = 0x70, uint8_t asc = 0, uint8_t ascq = 0)
+{
+    std::vector<uint8_t> bytes(18, 0);
+    uint32_t info = static_cast<uint32_t>(information);
+    bytes[0] = static_cast<uint8_t>(response | (valid ? 0x80 : 0x00));
+    bytes[2] = static_cast<uint8_t>(key | bits);
+    for (int i = 0; i < 4; ++i)
+        bytes[3 + i] = static_cast<uint8_t>(info >> (24 - 8 * i));
+    bytes[7] = 10, bytes[12] = asc, bytes[13] = ascq;
+    return bytes;
+}
+
+inline scripted_reply_t good(std::vector<uint8_t> data = {}) { return {NO_ERROR, 0, {}, std::move(data)}; }
+inline scripted_reply_t status(uint8_t value, std::vector<uint8_t> sense_bytes = {}) { return {NO_ERROR, value, std::move(sense_bytes), {}}; }
+inline scripted_reply_t check(std::vector<uint8_t> sense_bytes) { return status(status_check_condition, std::move(sense_bytes)); }
+inline scripted_reply_t call_fails(DWORD error) { return {error, 0, {}, {}}; }
+
+}  // namespace spti_test
+
 // CreateFileA("script:NAME") opens the device registered under NAME (the device outlives handles).
 void register_scripted_device(const std::string& name, std::shared_ptr<scripted_device_t> device);

@@ -1,10 +1,5 @@
 // The container-file driver across 4 GiB boundaries, on sparse files (only Linux makes them
 // cheaply: the big records are holes, only headers and small records hold data).
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "tests/tapeio/container_file_fixture.h"
 

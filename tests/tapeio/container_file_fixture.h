@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tapeio/tape_io_objects.h"
+#include "tests/support/e2e.h"
+#include "tests/support/tape_ops.h"
 
 namespace brx_test {
 
@@ -37,27 +36,15 @@ inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> p
 
 inline std::vector<uint8_t> header_bytes(uint32_t length, uint32_t back) { return concat({be32(length), be32(back)}); }
 
-// Every operation a test can name; counts are 1, write_record writes the 5 bytes data() holds.
-enum class op_t { read_forward, read_reverse, space_file_forward, space_file_reverse, space_record_forward,
-    space_record_reverse, step_record_forward, step_record_reverse, write_tape_mark, rewind, write_record, erase,
-    flush, setup, unload };
-
 // One step of a script: the operation, its result and the handle afterwards.
 struct step_t { op_t op; int32_t result; uint64_t position, prev_offset; int32_t block_count; uint32_t last_error = 0; };
 
 class container_file_test : public ::testing::Test {
 protected:
-    explicit container_file_test(tape_io_t& driver = brx_file_tape_io) : tape(driver)
-    {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        directory = std::filesystem::temp_directory_path() /
-                    ("brx-file-" + std::string(info->name()) + "-" +
-                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        std::filesystem::create_directories(directory);
-    }
-    void TearDown() override { close(), std::filesystem::remove_all(directory); }
+    explicit container_file_test(tape_io_t& driver = brx_file_tape_io) : tape(driver) {}
+    void TearDown() override { close(); }
 
-    std::string path() const { return (directory / "tape.brx").string(); }
+    std::string path() const { return directory.file("tape.brx"); }
 
     // Blocks of these lengths with pattern data (records above sparse_above left as holes);
     // returns their offsets followed by the end of the file.
@@ -112,29 +99,8 @@ protected:
     }
 
     uint8_t* data() { return buffer.data() + 8; }
-    int32_t run(op_t op, uint32_t count = 1)
-    {
-        uint8_t* b = buffer.data();
-        uint32_t size = static_cast<uint32_t>(buffer.size());
-        switch (op) {
-        case op_t::read_forward: return tape.read_forward(&handle, b, size);
-        case op_t::read_reverse: return tape.read_reverse(&handle, b, size);
-        case op_t::space_file_forward: return tape.space_file_forward(&handle, b, size);
-        case op_t::space_file_reverse: return tape.space_file_reverse(&handle, b, size);
-        case op_t::space_record_forward: return tape.space_record_forward(&handle, b, size, count);
-        case op_t::space_record_reverse: return tape.space_record_reverse(&handle, b, size, count);
-        case op_t::step_record_forward: return tape.step_record_forward(&handle, b, size, count);
-        case op_t::step_record_reverse: return tape.step_record_reverse(&handle, b, size, count);
-        case op_t::write_tape_mark: return tape.write_tape_mark(&handle, b, size);
-        case op_t::rewind: return tape.rewind(&handle, b, size);
-        case op_t::write_record: return tape.write_record(&handle, b, 5);
-        case op_t::erase: return tape.erase(&handle, b, size);
-        case op_t::flush: return tape.flush(&handle, b, size);
-        case op_t::setup: return tape.setup(&handle, b, size);
-        case op_t::unload: return tape.unload(&handle, b, size);
-        }
-        return -100;
-    }
+    // Counts are 1; write_record writes the 5 bytes data() holds.
+    int32_t run(op_t op) { return run_op(tape, op, &handle, buffer.data(), uint32_t(buffer.size()), op == op_t::write_record ? 5 : 1); }
 
     // Runs the steps; given the offsets create() returned, a read must also deliver the pattern
     // data of the block it passed (its head forwards, its tail backwards).
@@ -159,7 +125,7 @@ protected:
         }
     }
 
-    std::filesystem::path directory;
+    scratch_directory_t directory;
     tape_io_handle_t handle;
     HANDLE file = INVALID_HANDLE_VALUE;
     tape_io_t& tape;

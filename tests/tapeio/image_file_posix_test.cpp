@@ -5,9 +5,9 @@
 
 #include <filesystem>
 #include <numeric>
-#include <vector>
 
 #include "tapeio/tape_io_handle.h"
+#include "tests/support/e2e.h"
 
 namespace {
 
@@ -31,11 +31,9 @@ std::vector<uint8_t> counting(uint8_t from, size_t length)
 
 TEST(image_file, a_file_ends_where_writing_or_an_erase_in_the_middle_ends_it)
 {
-    const std::string path = (std::filesystem::temp_directory_path() / "brx-image-file.img").string();
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    fwrite(counting(0, 100).data(), 1, 100, out);
-    fclose(out);
+    const scratch_directory_t directory;
+    const std::vector<uint8_t> first = counting(0, 100);
+    const std::string path = directory.write("image", std::string(first.begin(), first.end()));
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(image_buffer(&handle, 16));
@@ -55,7 +53,6 @@ TEST(image_file, a_file_ends_where_writing_or_an_erase_in_the_middle_ends_it)
     EXPECT_EQ(size, 20u);
     EXPECT_EQ(std::filesystem::file_size(path), 20u);
     CloseHandle(handle.os_handle);
-    std::filesystem::remove(path);
 }
 
 TEST(image_file, a_pipe_reads_forwards_only_and_whole_while_pinned)

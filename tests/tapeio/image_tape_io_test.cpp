@@ -2,16 +2,13 @@
 // long one as its tail) and forwards, with the tape marks and a bad record where the format has one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "tapeio/aws_tape_io.h"
 #include "tapeio/e11_tape_io.h"
 #include "tapeio/het_codec.h"
 #include "tapeio/het_tape_io.h"
 #include "tapeio/simh_tap_tape_io.h"
+#include "tests/support/e2e.h"
+#include "tests/support/tape_ops.h"
 
 namespace {
 
@@ -21,18 +18,6 @@ std::vector<uint8_t> data_of(uint32_t length, uint32_t seed)
     for (uint32_t i = 0; i < length; ++i)
         data[i] = static_cast<uint8_t>(seed * 31 + i * 7 + (i >> 9));
     return data;
-}
-
-// A file in the temporary folder holding bytes; its path.
-std::string file_holding(const char* name, const std::vector<uint8_t>& bytes)
-{
-    const std::string path = (std::filesystem::temp_directory_path() / name).string();
-    FILE* out = fopen(path.c_str(), "wb");
-    if (out != nullptr) {
-        fwrite(bytes.data(), 1, bytes.size(), out);
-        fclose(out);
-    }
-    return path;
 }
 
 }  // namespace
@@ -49,7 +34,8 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
     image_tape_io_t* const drivers[] = {&tap, &e11, &aws, &het};
     for (uint32_t run = 0; run < 2 * std::size(drivers); ++run) {
         image_tape_io_t* driver = drivers[run / 2];
-        const std::string path = (std::filesystem::temp_directory_path() / "brx-image-driver.img").string();
+        const scratch_directory_t directory;
+        const std::string path = directory.file("driver.img");
         tape_io_handle_t handle;
         handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -97,17 +83,13 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
         // The movements without data from the start: blocks 0 to 6 as written, then the bad record.
         ASSERT_EQ(driver->rewind(&handle, buffer.data(), size), 1);
         EXPECT_EQ(driver->read_forward(&handle, buffer.data(), at - 1), -1);  // no room: nothing moves
-        const struct { int32_t (*move)(image_tape_io_t*, tape_io_handle_t*, uint8_t*, uint32_t); int32_t result, blocks; } moves[] = {
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 2},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->step_record_forward(h, b, n, 1); }, 65535, 3},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_record_reverse(h, b, n, 1); }, 0, 2},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->step_record_reverse(h, b, n, 1); }, 0, 1},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 2},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, 0, 6},
-            {[](image_tape_io_t* d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return d->space_file_forward(h, b, n); }, -2, marked ? 8 : 7},
+        const struct { op_t op; int32_t result, blocks; } moves[] = {
+            {op_t::space_file_forward, 0, 2}, {op_t::step_record_forward, 65535, 3}, {op_t::space_record_reverse, 0, 2},
+            {op_t::step_record_reverse, 0, 1}, {op_t::space_file_forward, 0, 2}, {op_t::space_file_forward, 0, 6},
+            {op_t::space_file_forward, -2, marked ? 8 : 7},
         };
         for (const auto& m : moves) {
-            EXPECT_EQ(m.move(driver, &handle, buffer.data(), size), m.result) << &m - moves;
+            EXPECT_EQ(run_op(*driver, m.op, &handle, buffer.data(), size, 1), m.result) << &m - moves;
             uint32_t blocks = 0;
             EXPECT_EQ(driver->get_block_count(&handle, &blocks), 0);
             EXPECT_EQ(blocks, static_cast<uint32_t>(m.blocks)) << m.result;
@@ -115,7 +97,6 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
         EXPECT_EQ(driver->flush(&handle, buffer.data(), 64), 0);
         EXPECT_EQ(driver->unload(&handle, buffer.data(), 64), 0);
         CloseHandle(handle.os_handle);
-        std::remove(path.c_str());
     }
 }
 
@@ -137,7 +118,8 @@ TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stop
     record(0x90000001, {6});                // a reserved class
     record(0x00000002, {7, 8});             // the record
     add(word(0xFFFE0001));                  // an illegal marker
-    const std::string path = file_holding("brx-image-passing.tap", image);
+    const scratch_directory_t directory;
+    const std::string path = directory.write("passing.tap", std::string(image.begin(), image.end()));
     simh_tap_tape_io_t tap;
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -152,7 +134,6 @@ TEST(image_tape_io, tap_reading_passes_markers_gaps_and_foreign_records_and_stop
     EXPECT_EQ(handle.last_error, static_cast<uint32_t>(ERROR_INVALID_DATA));
     EXPECT_EQ(handle.position, after_record);
     CloseHandle(handle.os_handle);
-    std::remove(path.c_str());
 }
 
 // A HET record compressed with bzip2 reads as its data, or, in a build without bzip2, fails with
@@ -164,7 +145,8 @@ TEST(image_tape_io, het_bzip2_records_where_the_build_has_bzip2)
         37,   0,    0,    0,    0xA2, 0,    0x42, 0x5A, 0x68, 0x34, 0x31, 0x41, 0x59, 0x26, 0x53, 0x59,
         0x8A, 0x57, 0x21, 0xBD, 0x00, 0x00, 0x02, 0x01, 0x00, 0x60, 0x00, 0x20, 0x00, 0x21, 0x00, 0x82,
         0x0B, 0x17, 0x72, 0x45, 0x38, 0x50, 0x90, 0x8A, 0x57, 0x21, 0xBD, 0,    0,    37,   0,    0x40, 0};
-    const std::string path = file_holding("brx-image-bzip2.het", image);
+    const scratch_directory_t directory;
+    const std::string path = directory.write("bzip2.het", std::string(image.begin(), image.end()));
     het_tape_io_t het;
     tape_io_handle_t handle;
     handle.attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -182,5 +164,4 @@ TEST(image_tape_io, het_bzip2_records_where_the_build_has_bzip2)
     EXPECT_EQ(handle.last_error, built ? 0u : static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
     EXPECT_EQ(het.flush(&handle, buffer.data(), 200), 0);
     CloseHandle(handle.os_handle);
-    std::remove(path.c_str());
 }

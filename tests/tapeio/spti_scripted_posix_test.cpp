@@ -1,42 +1,27 @@
 // The SCSI driver against a drive whose answers are scripted byte by byte: every rung of the
 // status and sense ladder for every command operation, and the exact command each one sends.
-#include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "tapeio/s2pti_tape_io.h"
+#include "tests/support/tape_ops.h"
 #include "tests/tapeio/spti_scripted_drive_posix.h"
 
 namespace {
 
 using namespace spti_test;
 
-enum class op_t { read, sff, sfr, srf, srr, stf, str, write, mark, flush, rewind, erase, unload, read_reverse };
+constexpr op_t read = op_t::read_forward, sff = op_t::space_file_forward, sfr = op_t::space_file_reverse,
+               srf = op_t::space_record_forward, srr = op_t::space_record_reverse, stf = op_t::step_record_forward,
+               str = op_t::step_record_reverse, write = op_t::write_record, mark = op_t::write_tape_mark,
+               flush = op_t::flush, rewind = op_t::rewind, erase = op_t::erase, unload = op_t::unload,
+               read_reverse = op_t::read_reverse;
 
 // n is the size for read and write, the count for record spaces.
-int32_t run(op_t op, tape_io_t& d, tape_io_handle_t* h, uint8_t* b, uint32_t n)
-{
-    switch (op) {
-    case op_t::read: return d.read_forward(h, b, n);
-    case op_t::sff: return d.space_file_forward(h, b, 65536);
-    case op_t::sfr: return d.space_file_reverse(h, b, 65536);
-    case op_t::srf: return d.space_record_forward(h, b, 65536, n);
-    case op_t::srr: return d.space_record_reverse(h, b, 65536, n);
-    case op_t::stf: return d.step_record_forward(h, b, 65536, n);
-    case op_t::str: return d.step_record_reverse(h, b, 65536, n);
-    case op_t::write: return d.write_record(h, b, n);
-    case op_t::mark: return d.write_tape_mark(h, b, 65536);
-    case op_t::flush: return d.flush(h, b, 65536);
-    case op_t::rewind: return d.rewind(h, b, 65536);
-    case op_t::erase: return d.erase(h, b, 65536);
-    case op_t::unload: return d.unload(h, b, 65536);
-    case op_t::read_reverse: return d.read_reverse(h, b, 65536);
-    }
-    return 0x7FFFFFFF;
-}
+int32_t run(op_t op, tape_io_t& d, tape_io_handle_t* h, uint8_t* b, uint32_t n) { return run_op(d, op, h, b, op == read ? n : 65536, n); }
 
 // The operation with the size or count a ladder row runs it with.
-uint32_t ladder_n(op_t op) { return op == op_t::read ? 65536 : op == op_t::write ? 100 : op == op_t::srr || op == op_t::str ? 10 : 5; }
+uint32_t ladder_n(op_t op) { return op == read ? 65536 : op == write ? 100 : op == srr || op == str ? 10 : 5; }
 
 constexpr DWORD timeout = ERROR_SEM_TIMEOUT, none = NO_ERROR, planted = planted_error;
 
@@ -55,7 +40,6 @@ std::vector<rung_t> early_rungs(op_t op, int32_t first, uint64_t at)
 
 std::vector<rung_t> ladder()
 {
-    using enum op_t;
     std::vector<rung_t> rows = {
         // read_forward: INFORMATION is the 65024 asked for minus the length.
         {read, {good()}, 65024, none, 101, 0, 0},
@@ -164,7 +148,6 @@ TEST(spti_scripted, every_operation_sends_its_cdb_data_phase_time_out_and_addres
 {
     constexpr uint8_t in = SCSI_IOCTL_DATA_IN, out = SCSI_IOCTL_DATA_OUT;
     constexpr uint32_t block = 60, long_move = 86400;
-    using enum op_t;
     const struct { op_t op; uint32_t n; std::vector<uint8_t> cdb; uint8_t direction; uint32_t length, timeout; } cases[] = {
         {read, 65536, {0x08, 0, 0, 0xFE, 0x00, 0}, in, 65024, block},
         {read, 1024, {0x08, 0, 0, 0x02, 0x00, 0}, in, 512, block},

@@ -1,7 +1,6 @@
 // Both setup variants against a scripted drive: the MODE SENSE forms tried in order, the mode data
 // sent back (variable blocks, buffered mode 1, the Device Configuration page within its changeable
 // bits), and the results of variant 2's failures.
-#include <gtest/gtest.h>
 
 #include "tapeio/s1pti_tape_io.h"
 #include "tapeio/s2pti_tape_io.h"
@@ -13,9 +12,7 @@ using namespace spti_test;
 using bytes_t = std::vector<uint8_t>;
 
 // A command setup sends: MODE SENSE (no data out) reads 255 bytes, MODE SELECT sends out.
-struct sent_t {
-    bytes_t cdb, out = {};
-};
+struct sent_t { bytes_t cdb, out = {}; };
 const sent_t s1_sense10{{0x5A, 0, 0x00, 0, 0, 0, 0, 0, 0xFF, 0}}, s1_sense6{{0x1A, 0, 0x00, 0, 0xFF, 0}};
 const sent_t current6{{0x1A, 0, 0x3F, 0, 0xFF, 0}}, changeable6{{0x1A, 0, 0x7F, 0, 0xFF, 0}};
 const sent_t current10{{0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 0xFF, 0}}, changeable10{{0x5A, 0, 0x7F, 0, 0, 0, 0, 0, 0xFF, 0}};
@@ -49,14 +46,8 @@ bytes_t ten(uint8_t device_specific, const bytes_t& descriptors, const bytes_t& 
     return data;
 }
 
-struct setup_case_t {
-    const char* name;
-    bool variant2;
-    std::vector<scripted_reply_t> replies;
-    std::vector<sent_t> sent;
-    int32_t result = 0;
-    DWORD last_error = NO_ERROR;
-};
+struct setup_case_t { const char* name; bool variant2; std::vector<scripted_reply_t> replies; std::vector<sent_t> sent;
+                      int32_t result = 0; DWORD last_error = NO_ERROR; };
 
 std::vector<setup_case_t> setup_cases()
 {

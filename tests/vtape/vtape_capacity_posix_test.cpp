@@ -12,8 +12,8 @@ namespace {
 // that would pass it answers VOLUME OVERFLOW with EOM, after whole records only.
 TEST(vtape_capacity, the_default_leaves_a_margin_of_the_free_space)
 {
-    vtape_dir_t dir;
-    const std::string small = dir.path("small");
+    scratch_directory_t dir;
+    const std::string small = dir.file("small");
     ASSERT_EQ(mkdir(small.c_str(), 0700), 0);
     const uint64_t capacity = 16u << 20, record = 65024;
     const int result = with_small_tmpfs(small, 80, [&] {

@@ -17,14 +17,11 @@ HANDLE create_tape(const std::string& device_string)
 
 TEST(vtape_device, pass_through_reaches_the_drive_and_bad_options_fail_create_file)
 {
-    vtape_dir_t dir;
-    write_file(dir.path("t.dmp"), container_of({{10, 1}}));
-    const HANDLE device = create_tape("vtape:" + dir.path("t.dmp"));
+    scratch_directory_t dir;
+    dir.write("t.dmp", medium_of({{10, 1}}));
+    const HANDLE device = create_tape("vtape:" + dir.file("t.dmp"));
     ASSERT_NE(device, INVALID_HANDLE_VALUE) << GetLastError();
-    struct {
-        SCSI_PASS_THROUGH_DIRECT request;
-        uint8_t sense[32];
-    } block = {};
+    struct { SCSI_PASS_THROUGH_DIRECT request; uint8_t sense[32]; } block = {};
     uint8_t data[20] = {};
     block.request = {sizeof block.request, 0, 0, 0, 0, 6, sizeof block.sense, SCSI_IOCTL_DATA_IN, sizeof data, 60,
                      data, offsetof(decltype(block), sense), {0x08, 0, 0, 0, 20, 0}};
@@ -36,7 +33,7 @@ TEST(vtape_device, pass_through_reaches_the_drive_and_bad_options_fail_create_fi
     EXPECT_EQ(bytes_t(block.sense, block.sense + block.request.SenseInfoLength), sense(0x20, 0, 10));
     CloseHandle(device);
     SetLastError(NO_ERROR);
-    EXPECT_EQ(create_tape("vtape:" + dir.path("t.dmp") + "?colour=red"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(create_tape("vtape:" + dir.file("t.dmp") + "?colour=red"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 

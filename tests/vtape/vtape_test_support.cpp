@@ -2,58 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
 #include <iterator>
 
 bytes_t pattern(uint32_t length, uint8_t seed)
 {
-    bytes_t bytes(length);
-    for (uint32_t i = 0; i < length; ++i)
-        bytes[i] = static_cast<uint8_t>(seed * 31u + i * 7u + (i >> 8));
-    return bytes;
+    const std::string record = record_of(length, seed);
+    return bytes_t(record.begin(), record.end());
 }
 
-static void put_be32(uint8_t* p, uint32_t v)
+std::string medium_of(const std::vector<block_spec_t>& blocks)
 {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
-bytes_t container_of(const std::vector<block_spec_t>& blocks)
-{
-    bytes_t out;
-    uint32_t previous = 1;
-    for (const block_spec_t& block : blocks) {
-        const size_t here = out.size();
-        out.resize(here + 8);
-        put_be32(&out[here], block.length);
-        put_be32(&out[here + 4], previous);
-        const bytes_t data = pattern(block.length, block.seed);
-        out.insert(out.end(), data.begin(), data.end());
-        previous = static_cast<uint32_t>(here);
-    }
-    return out;
-}
-
-vtape_dir_t::vtape_dir_t()
-{
-    static std::atomic<int> counter{0};
-    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    root_ = std::filesystem::temp_directory_path() / ("brx-vtape-" + std::to_string(++counter) + "-" + test);
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
-}
-
-bytes_t read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return bytes_t(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const bytes_t& bytes)
-{
-    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+    std::vector<std::string> records;
+    for (const block_spec_t& block : blocks)
+        records.push_back(record_of(block.length, block.seed));
+    return container_of(records);
 }
 
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in, bytes_t out)
@@ -81,7 +43,8 @@ bytes_t sense(uint8_t key_flags, uint16_t asc_ascq, int64_t information)
     bytes_t s(18, 0);
     s[0] = information < 0 ? 0x70 : 0xF0;
     s[2] = key_flags;
-    put_be32(&s[3], information < 0 ? 0 : uint32_t(information));
+    for (int i = 0; i < 4; ++i)
+        s[3 + i] = information < 0 ? 0 : uint8_t(uint32_t(information) >> (24 - 8 * i));
     s[7] = 10;
     s[12] = uint8_t(asc_ascq >> 8);
     s[13] = uint8_t(asc_ascq);

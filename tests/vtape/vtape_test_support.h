@@ -2,39 +2,18 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "tests/support/e2e.h"
 #include "vtape/vtape.h"
 
 using bytes_t = std::vector<uint8_t>;
 
-struct block_spec_t {  // a record of pattern(length, seed), or a mark when length is 0
-    uint32_t length = 0;
-    uint8_t seed = 0;
-};
+struct block_spec_t { uint32_t length = 0; uint8_t seed = 0; };  // a record of pattern(length, seed); 0: a mark
 bytes_t pattern(uint32_t length, uint8_t seed);
-bytes_t container_of(const std::vector<block_spec_t>& blocks);
+std::string medium_of(const std::vector<block_spec_t>& blocks);  // a container file
 
-class vtape_dir_t {  // a scratch folder, removed afterwards
-public:
-    vtape_dir_t();
-    ~vtape_dir_t() { std::filesystem::remove_all(root_, ignored_); }
-    std::string path(const std::string& name) const { return (root_ / name).string(); }
-
-private:
-    std::filesystem::path root_;
-    std::error_code ignored_;
-};
-bytes_t read_file(const std::string& path);
-void write_file(const std::string& path, const bytes_t& bytes);
-
-struct outcome_t {
-    vtape_reply_t reply;
-    bytes_t sense, data;  // exactly the bytes delivered / moved in
-};
+struct outcome_t { vtape_reply_t reply; bytes_t sense, data; };  // exactly the bytes delivered / moved in
 // Data in to a buffer of data_in bytes (checking nothing lands past it or past the sense), or out.
 outcome_t run(vtape_t& tape, const bytes_t& cdb, uint32_t data_in = 0, bytes_t out = {});
 

@@ -1,0 +1,11 @@
+// The iSCSI tape the tests share (tests/tgt/start-tgt.sh prints its URL for BRX_TEST_ISCSI_URL).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The URL, or nullptr when it is not set: the tests that need a target then skip themselves.
+const char* tgt_url();
+// Writes the blocks (an empty one is a tape mark) from the beginning of the tape at url with the
+// SCSI driver; true when every block was written.
+bool write_tape(const std::string& url, const std::vector<std::string>& blocks);
