@@ -71,12 +71,18 @@ echo "Windows x86_64 under wine: $((all - e2e)) unit tests and $e2e end-to-end t
 echo "== Fuzzing: each harness from its seeds under ASan and UBSan"
 "$top/tools/fuzz.sh"
 
-echo "== Coverage: lines of copy/ and tapeio/ run by the Linux tests (at least 90% each)"
+echo "== Coverage: lines of copy/, tapeio/ and brxtool/ run by the Linux tests (at least 90% each)"
 cmake -S "$top" -B "$out/coverage" -DCMAKE_BUILD_TYPE=Debug -DBRX_WERROR=ON -DCMAKE_CXX_FLAGS=--coverage >/dev/null
 cmake --build "$out/coverage" -j "$jobs"
 find "$out/coverage" -name '*.gcda' -delete
 run_ctest "$out/coverage"
-for area in copy tapeio; do
+for area in copy tapeio brxtool; do
   (cd "$top" && gcovr --object-directory "$out/coverage" --filter "$area/" --fail-under-line 90 \
                       "$out/coverage/$area")
 done
+
+echo "== Share of test lines: C and C++ under tests/ (and bench/*test*) against all other C and C++"
+lines_of() { (cd "$top" && git ls-files -- "$@" | grep -E '\.(cpp|cc|h|hpp|c)$' | xargs -r cat | wc -l); }
+test_lines=$(lines_of tests 'bench/*test*')
+code_lines=$(( $(lines_of .) - test_lines ))
+echo "tests: $test_lines lines against $code_lines lines of code ($(( 100 * test_lines / code_lines ))%)"

@@ -37,10 +37,8 @@ const char* fake_error_text(DWORD code)
 
 TEST(device_name, recognises_the_four_forms_in_order)
 {
-    const struct {
-        const char *name, *lowered, *path;  // path nullptr: a wrong name
-        int number, bus, target;
-    } cases[] = {
+    // path nullptr: a wrong name
+    const struct { const char *name, *lowered, *path; int number, bus, target; } cases[] = {
         {"\\\\.\\TAPE0", "\\\\.\\tape0", "\\\\.\\Tape0", 0, 0, 0},
         {"\\\\.\\tape", "\\\\.\\tape", "\\\\.\\Tape0", 0, 0, 0},
         {"\\\\.\\tape1junk", "\\\\.\\tape1junk", "\\\\.\\Tape1", 1, 0, 0},
@@ -69,11 +67,8 @@ TEST(device_name, recognises_the_four_forms_in_order)
 
 TEST(device_name, failures_as_dump_and_restore_word_them)
 {
-    const struct {
-        const char* name;
-        device_caller_t caller;
-        std::string console, report;  // console: also the log's contents
-    } cases[] = {
+    // console: also the log's contents
+    const struct { const char* name; device_caller_t caller; std::string console, report; } cases[] = {
         {"\\\\.\\CDROM0", device_caller_t::dump, "\\\\.\\cdrom0: wrong device name\n", ""},
         {"\\\\.\\CDROM0", device_caller_t::restore, "", "BRX:714: \\\\.\\cdrom0: wrong device name\n"},
         // Each of the two writes looks the system's text up itself; the message ends in an empty line.

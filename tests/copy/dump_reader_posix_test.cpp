@@ -14,13 +14,9 @@
 
 namespace {
 
-struct drive_run_t {
-    std::string device;
-    rescue_options_t options;
-    std::vector<int32_t> results;  // read_dump_record's, up to the first that ends the reading
-    std::string console, log;
-    dump_walk_t walk;
-};
+// results: read_dump_record's, up to the first that ends the reading
+struct drive_run_t { std::string device; rescue_options_t options; std::vector<int32_t> results;
+                     std::string console, log; dump_walk_t walk; };
 
 void read_drive(drive_run_t& run)
 {

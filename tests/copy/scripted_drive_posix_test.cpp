@@ -100,13 +100,9 @@ TEST_F(scripted_drive, dump_outcomes)
     const scripted_reply_t mark = answer(0x80), blank = answer(0x08), medium = answer(0x03);
     const std::string r10 = record_of(10, 1), eod = bad(18) + "Failed to read tape block: " + system_text(NO_ERROR) + "\n";
     const std::string lost = "Failed to read tape block: " + system_text(ERROR_IO_DEVICE) + "\n";
-    const struct {
-        std::vector<scripted_reply_t> replies;
-        int32_t reads;
-        int status;
-        std::string console, log;
-        std::vector<std::string> blocks;  // in the dump file
-    } cases[] = {
+    // blocks: in the dump file
+    const struct { std::vector<scripted_reply_t> replies; int32_t reads; int status; std::string console, log;
+                   std::vector<std::string> blocks; } cases[] = {
         {{good(), record(80, 1), mark, good(bytes_t(65024, 7)), record(1, 3), blank}, 0, 0, "", "",
          {record_of(80, 1), "", std::string(65024, 7), record_of(1, 3)}},
         {{good(), record(10, 1), medium, blank}, 3, 1, eod, eod + "DUMP file offset: 18\n", {r10}},  // end of data in a retry
@@ -174,10 +170,8 @@ TEST_F(scripted_drive, restore_set_up_outcome_rule)
     const std::string path = "\\\\.\\Tape9", failures[] = {"Failed to rewind tape: ", "Failed to mode sense the tape: ",
                                                         "Failed to mode select the tape: ", "Failed to read block limits tape: "};
     for (size_t step = 0; step < 4; ++step) {
-        const struct {
-            scripted_reply_t reply;
-            std::string message;  // empty: the step passes
-        } cases[] = {
+        // message empty: the step passes
+        const struct { scripted_reply_t reply; std::string message; } cases[] = {
             {call_fails(ERROR_IO_DEVICE), failures[step] + system_text(ERROR_IO_DEVICE) + "\n"},
             {answer(0x02, 0x04, 0x01), path + ": device not ready\n"},
             {answer(0x03, 0x11, 0x00), path + ": fatal error (70...03...11 00)\n"},
@@ -203,11 +197,8 @@ TEST_F(scripted_drive, restore_set_up_outcome_rule)
 
 TEST_F(scripted_drive, restore_loop_outcome_rule_ends_the_copy_with_status_0)
 {
-    const struct {
-        scripted_reply_t reply;
-        int record_code, mark_code;
-        std::string tail;  // after "can't complete ... operation", or the whole of a fatal error
-    } cases[] = {
+    // tail: after "can't complete ... operation", or the whole of a fatal error
+    const struct { scripted_reply_t reply; int record_code, mark_code; std::string tail; } cases[] = {
         {call_fails(ERROR_IO_DEVICE), 1152, 1274, ""},
         {answer(0x48, 0x00, 0x02), 1166, 1288, "; tape full"},
         {answer(0x06, 0x29, 0x00), 1172, 1294, "; attention"},

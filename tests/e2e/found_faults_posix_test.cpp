@@ -25,11 +25,8 @@ namespace {
 const std::string tape0 = "\\\\.\\tape0";
 const std::string brx = BRX_EXECUTABLE, tool = BRXTOOL_EXECUTABLE;
 
-struct signal_t {
-    int number = 0;             // 0: none; else sent once file holds text, or after_ms without a file
-    int after_ms = 0;
-    std::string file, text;
-};
+// number 0: none; else sent once file holds text, or after_ms without a file
+struct signal_t { int number = 0; int after_ms = 0; std::string file, text; };
 
 struct row_t {
     std::string name;
@@ -175,11 +172,7 @@ TEST(found_faults, smaller_faults)
 TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
 {
     namespace fs = std::filesystem;
-    const struct {
-        const char* kind;
-        std::function<void(const std::string&)> make;
-        bool regular;
-    } kinds[] = {
+    const struct { const char* kind; std::function<void(const std::string&)> make; bool regular; } kinds[] = {
         {"created", [](const std::string&) {}, true},
         {"existing", [](const std::string& path) { std::ofstream(path) << "old"; }, true},
         {"symbolic link", [](const std::string& path) { fs::create_symlink("target", path); }, false},

@@ -44,13 +44,9 @@ TEST(vtape_copy, dump)
     const std::string fail = failed(NO_ERROR), pair = fail + "DUMP file offset: 324\n";
     const std::string marks = container_of({record_of(80, 1), "", record_of(65024, 3), record_of(1, 4), "", ""});
     const std::string bad3 = bad(324) + bad(324) + bad(324) + fail, bad3_log = bad(324) + pair + bad(324) + pair + bad(324) + pair + pair;
-    const struct {
-        std::string tape, options;
-        std::vector<std::string> extra;
-        int status;
-        std::string console, log;  // the log: exactly
-        std::optional<std::string> file;  // none: no dump file left
-    } cases[] = {
+    // log: exactly; file none: no dump file left
+    const struct { std::string tape, options; std::vector<std::string> extra; int status; std::string console, log;
+                   std::optional<std::string> file; } cases[] = {
         {"", "", {}, 0, "", "", ""},  // a blank tape: an empty file
         {marks, "", {}, 0, "", "", marks},
         {k, "bad=3:2", {"/reads=3"}, 0, bad(324) + bad(324), bad(324) + pair + bad(324), k},
@@ -94,12 +90,9 @@ TEST(vtape_copy, restore)
     const std::string r10 = container_of({record_of(10, 1)}), attention = "01 00 00 00 00 00 | none 0 | status 02 | sense 06/28/00\n";
     // Each 1,000-byte record takes 1,008 bytes of medium.
     const std::string k4 = container_of({record_of(1000, 1), record_of(1000, 2), record_of(1000, 3), record_of(1000, 4)});
-    const struct {
-        std::string contents, options;
-        int status;
-        std::string message;  // on the console and in the log
-        std::string tape, trace;  // trace empty: not compared
-    } cases[] = {
+    // message: on the console and in the log; trace empty: not compared
+    const struct { std::string contents, options; int status; std::string message;
+                   std::string tape, trace; } cases[] = {
         {s, "", 0, "", s,
          set_up + "0A 00 00 00 50 00 | out 80 | status 00 | sense -\n10 00 00 00 01 00 | none 0 | status 00 | sense -\n"
                   "0A 00 01 00 00 00 | out 65536 | status 00 | sense -\n"},

@@ -25,12 +25,9 @@ TEST(vtape_options, long_records_copied_whole_or_refused_before_the_tape_moves)
 {
     const std::string image = container_of({record_of(65025, 1), record_of(262144, 2), "", record_of(1048576, 3)});
     const std::string limit = "\\\\.\\Tape0: /block=1048576 is more than one transfer carries (transport limit ";
-    const struct {
-        bool dump;
-        std::string options, block, console;
-        int status;
-        std::optional<std::string> result;  // dump: out.dmp; restore: the tape
-    } cases[] = {
+    // result: out.dmp for a dump, the tape for a restore
+    const struct { bool dump; std::string options, block, console; int status;
+                   std::optional<std::string> result; } cases[] = {
         {true, "", "/block=1048576", "", 0, image},
         {false, "", "/block=1048576", "", 0, image},
         {true, "maxtransfer=262144", "/block=1048576", limit + "262144 bytes, drive limit 16777215 bytes)\n", 1, {}},
@@ -64,10 +61,8 @@ TEST(vtape_options, skip_leaves_out_exactly_the_bad_records_in_either_drive_beha
     std::vector<std::string> blocks;
     for (const int length : {100, 200, 0, 300, 1, 65024, 0, 0, 50, 70})
         blocks.push_back(length == 0 ? "" : record_of(static_cast<size_t>(length), static_cast<unsigned>(blocks.size())));
-    const struct {
-        std::set<size_t> bad;
-        std::string fails;  // extra vtape options for blocks that fail only a few times
-    } cases[] = {
+    // fails: extra vtape options for blocks that fail only a few times
+    const struct { std::set<size_t> bad; std::string fails; } cases[] = {
         {{4}, ""},          // in the middle of a file
         {{3}, ""},          // at the start of a file, after a mark
         {{5, 8}, ""},       // before and after tape marks
@@ -126,13 +121,9 @@ TEST(vtape_options, strict_turns_every_incomplete_copy_into_status_4)
     }
     bad_run.push_back(record_of(30, 3));
     const std::string incomplete = "The copy is incomplete: ";
-    const struct {
-        bool dump;
-        std::string contents, options;
-        std::vector<std::string> extra;
-        int status;  // without /strict
-        std::string reason;  // with /strict: status 4 and this line; empty: the same run
-    } cases[] = {
+    // status: without /strict; reason: with /strict, status 4 and this line (empty: the same run)
+    const struct { bool dump; std::string contents, options; std::vector<std::string> extra; int status;
+                   std::string reason; } cases[] = {
         {true, k4, "notready", {}, 0, "the drive answered 02/3A/00 before the end of its data"},
         {true, k4, "attention=4000000000", {}, 0, "the drive answered 06/28/00 before the end of its data"},
         {true, k4, "", {}, 0, ""},

@@ -11,10 +11,8 @@
 
 namespace {
 
-struct terminal_run_t {
-    int exit_status = -1;
-    std::string bytes;  // everything brx wrote to the terminal
-};
+// bytes: everything brx wrote to the terminal
+struct terminal_run_t { int exit_status = -1; std::string bytes; };
 
 // Runs brx on a pseudo-terminal with BRX_TAPE0 set; sends SIGUSR1 once the first status line
 // has been drawn when asked to.
@@ -74,12 +72,8 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
     std::vector<std::string> blocks;
     for (int k = 0; k < 60; ++k)
         blocks.push_back(k == 40 ? "" : record_of(80, static_cast<unsigned>(k)));
-    const struct {
-        bool dump;
-        std::string options;
-        bool request_line;
-        std::string ring;  // the line shows how full it is, and a last line follows the messages
-    } cases[] = {
+    // ring: the line shows how full it is, and a last line follows the messages
+    const struct { bool dump; std::string options; bool request_line; std::string ring; } cases[] = {
         {true, "?bad=30:2", false, ""},  // a block that reads on the third try: messages amid the lines
         {true, "?trace=t", true, ""},
         {false, "?capacity=3000", false, ""},

@@ -127,10 +127,8 @@ protected:
 TEST_F(file_pointer_test, moves_and_reports_in_halves_as_windows_does)
 {
     const DWORD bad = INVALID_SET_FILE_POINTER;
-    const struct {
-        const char* what; int64_t start; DWORD method; LONG low; bool with_high; LONG high;
-        DWORD result; LONG high_out; DWORD last_error; int64_t end;
-    } cases[] = {
+    const struct { const char* what; int64_t start; DWORD method; LONG low; bool with_high; LONG high;
+                   DWORD result; LONG high_out; DWORD last_error; int64_t end; } cases[] = {
         {"end", 10, FILE_END, -1, false, 0, 99, 0, untouched, 99},
         {"4 GiB - 1 looks like failure", 10, FILE_BEGIN, -1, true, 0, bad, 0, NO_ERROR, 4 * gib - 1},
         {"5 GiB + 3", 10, FILE_BEGIN, 0x40000003, true, 1, 0x40000003, 1, untouched, 5 * gib + 3},
