@@ -181,9 +181,4 @@ TEST(brxtool_convert, a_device_over_the_virtual_drive)
                   "brxtool: convert: stopped after file 0, record 2 of \\\\.\\tape0; bad.tap removed\n");
         EXPECT_FALSE(directory.exists("bad.tap"));
     }
-    scratch_directory_t directory;
-    directory.write("x.dmp", image_of("brx", mixed));
-    const brx_run_t refused = brxtool(directory, {"list", "x.dmp", "--buffer=4097"});
-    EXPECT_EQ(refused.standard_error, "brxtool: --buffer takes a number of MiB from 1 to 4096, not '4097'\n");
-    EXPECT_EQ(refused.exit_status, 2);
 }

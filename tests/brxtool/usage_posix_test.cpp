@@ -2,6 +2,8 @@
 // --manifest against manifests and images that do not fit.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/platform.h"
 #include "tests/brxtool/image_writers.h"
 
@@ -13,7 +15,9 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
     const std::vector<block_t> tape = {text("abc"), text("defg"), mark(), text("xy"), mark()};
     directory.write("x.tap", simh_image(tape, true));
     ASSERT_EQ(brxtool(directory, {"manifest", "x.tap"}).exit_status, 0);
-    const std::string manifest = directory.read("x.tap.json");
+    const std::string manifest = directory.read("x.tap.json"), image = directory.read("x.tap");
+    std::filesystem::create_hard_link(directory.file("x.tap"), directory.file("hard"));
+    std::filesystem::create_symlink("x.tap", directory.file("soft"));
     directory.write("v2.json", "{\"version\": 2, \"files\": []}");
     directory.write("nosha.json", "{\"version\": 1, \"files\": [{\"records\": 1}]}");
     directory.write("bad.json", "{");
@@ -51,6 +55,10 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
         {{"convert", "x.tap", "y.aws", "--compress=zlib"}, 2, "", "brxtool: convert: --compress and --level are for het images\n"},
         {{"convert", "x.tap", "y.het", "--compress=lzma"}, 2, "", "brxtool: convert: --compress takes zlib, bzip2 or none, not 'lzma'\n"},
         {{"convert", "x.tap", "y.het", "--level=10"}, 2, "", "brxtool: convert: --level takes 1 to 9, not '10'\n"},
+        {{"convert", "x.tap", "hard", "--to", "brx"}, 2, "", "brxtool: convert: OUT must be an image file other than IN\n"},
+        {{"convert", "x.tap", "soft", "--to", "brx"}, 2, "", "brxtool: convert: OUT must be an image file other than IN\n"},
+        {{"convert", "x.tap", "./x.tap", "--to", "brx"}, 2, "", "brxtool: convert: OUT must be an image file other than IN\n"},
+        {{"list", "x.tap", "--buffer=4097"}, 2, "", "brxtool: --buffer takes a number of MiB from 1 to 4096, not '4097'\n"},
         {{"convert", "x.tap", "-", "--to", "aws", "--manifest"}, 2, "", "brxtool: convert: --manifest needs OUT to be a file\n"},
         {{"retry", "\\\\.\\tape5", "x.tap", "--reads=2000"}, 2, "", "brxtool: retry: --reads takes a number from 0 to 1000, not '2000'\n"},
         {{"retry", "\\\\.\\tape5", "\\\\.\\tape6"}, 2, "", "brxtool: retry: OUT must be an image file, not a list of lost records\n"},
@@ -77,6 +85,7 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
         EXPECT_TRUE(c.output.empty() ? run.standard_output.empty() : c.error.empty() && run.standard_error.empty()) << shown;
     }
     EXPECT_EQ(directory.read("x.tap.json"), manifest);
+    EXPECT_TRUE(directory.read("x.tap") == image);
     for (size_t i = 0; i < std::size(aws_images); ++i) {
         directory.write("f.aws", aws_images[i]);
         const brx_run_t run = brxtool(directory, {"check", "f.aws", "--from", "aws"});

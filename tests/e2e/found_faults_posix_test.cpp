@@ -218,21 +218,3 @@ TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
         EXPECT_EQ(directory.exists("target"), type == fs::file_type::symlink);  // a link's target stays
     }
 }
-
-TEST(removal_rule, out_that_is_in_under_another_name_is_refused)
-{
-    const std::string image = simh_image({rec(5, 1), mark()}, true);
-    for (const std::string spelling : {"hard", "soft", "./in.tap"}) {
-        scratch_directory_t directory;
-        directory.write("in.tap", image);
-        std::filesystem::path in = directory.file("in.tap"), alias = directory.file(spelling);
-        if (spelling == "hard")
-            std::filesystem::create_hard_link(in, alias);
-        if (spelling == "soft")
-            std::filesystem::create_symlink("in.tap", alias);
-        const brx_run_t run = run_program(tool, {"convert", "in.tap", spelling, "--to", "brx"}, directory.path());
-        EXPECT_EQ(run.exit_status, 2) << spelling;
-        EXPECT_EQ(run.standard_error, "brxtool: convert: OUT must be an image file other than IN\n") << spelling;
-        EXPECT_TRUE(directory.read("in.tap") == image) << spelling;
-    }
-}

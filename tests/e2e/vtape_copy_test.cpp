@@ -76,12 +76,15 @@ TEST(vtape_copy, dump)
             EXPECT_TRUE(restored.tape == *c.file) << shown;
         }
     }
-    // A device string that names no virtual drive opens nothing, not even a real drive.
+    // A device string that names no virtual drive opens nothing, not even a real drive; nor does one
+    // with an option the drive does not know.
     const scratch_directory_t directory;
-    const brx_run_t refused = run_brx_on("BRX_TAPE0", "nosuch:tape", {tape0, "out.dmp"}, directory.path());
-    EXPECT_EQ(refused.exit_status, 1);
-    EXPECT_EQ(refused.standard_error,
-              console_text("Failed to open tape device '\\\\.\\Tape0': " + system_text(ERROR_NOT_SUPPORTED) + "\n"));
+    for (const auto& [device, code] : {std::pair<std::string, DWORD>{"nosuch:tape", ERROR_NOT_SUPPORTED},
+                                       {"vtape:" + directory.file("t.dmp") + "?colour=red", ERROR_INVALID_PARAMETER}}) {
+        const brx_run_t refused = run_brx_on("BRX_TAPE0", device, {tape0, "out.dmp"}, directory.path());
+        EXPECT_EQ(refused.exit_status, 1);
+        EXPECT_EQ(refused.standard_error, console_text("Failed to open tape device '\\\\.\\Tape0': " + system_text(code) + "\n"));
+    }
 }
 
 TEST(vtape_copy, restore)

@@ -44,42 +44,6 @@ protected:
     HANDLE tape = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(tape_api, read_and_write_file_send_read6_and_write6_and_translate_each_sense)
-{
-    const struct { const char* what; bool write; scripted_reply_t reply; DWORD error, count; } cases[] = {
-        {"record", false, good(bytes_t(100, 0x5A)), NO_ERROR, 100},
-        {"tape mark", false, check(no_sense, filemark | ili, true, 100), ERROR_FILEMARK_DETECTED, 0},
-        {"end of data", false, check(blank_check, 0, true, 100), ERROR_NO_DATA_DETECTED, 0},
-        {"end of medium", false, check(medium_error, eom, true, 100), ERROR_END_OF_MEDIA, 0},
-        {"short record", false, check(no_sense, ili, true, 60), NO_ERROR, 40},
-        {"long record", false, check(no_sense, ili, true, -28), ERROR_MORE_DATA, 100},
-        {"unreadable", false, check(medium_error), ERROR_CRC, 0},
-        {"no medium", false, check(not_ready, 0, false, 0, 0x3A), ERROR_NO_MEDIA_IN_DRIVE, 0},
-        {"medium changed", false, check(unit_attention, 0, false, 0, 0x28), ERROR_MEDIA_CHANGED, 0},
-        {"busy", false, {NO_ERROR, 8, {}, {}}, ERROR_BUSY, 0},
-        {"written", true, good(), NO_ERROR, 100},
-        {"early warning: written", true, check(no_sense, eom, true, 0), ERROR_END_OF_MEDIA, 100},
-        {"full: nothing written", true, check(volume_overflow, eom, true, 100), ERROR_END_OF_MEDIA, 0},
-        {"write protected", true, check(data_protect), ERROR_WRITE_PROTECT, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        drive->push(c.reply);
-        uint8_t buffer[100] = {};
-        if (c.write) std::fill_n(buffer, 100, 0x3C);
-        DWORD count = 0xDEAD;
-        SetLastError(0x5A5A);
-        EXPECT_EQ(c.write ? WriteFile(tape, buffer, 100, &count, nullptr) : ReadFile(tape, buffer, 100, &count, nullptr),
-                  c.error == NO_ERROR);
-        EXPECT_EQ(GetLastError(), c.error == NO_ERROR ? 0x5A5Au : c.error);
-        EXPECT_EQ(count, c.count);
-        EXPECT_EQ(buffer[0], c.write ? 0x3C : c.reply.data_in.empty() ? 0 : 0x5A);
-        ASSERT_EQ(drive->commands.size(), 1u);
-        EXPECT_EQ(drive->commands[0].data_out, c.write ? bytes_t(100, 0x3C) : bytes_t{});
-        EXPECT_EQ(sent(), (std::vector<bytes_t>{{uint8_t(c.write ? 0x0A : 0x08), 0, 0, 0, 100, 0}}));
-    }
-}
-
 TEST_F(tape_api, set_tape_position_spaces_in_24_bit_pieces_and_names_what_stopped_it)
 {
     const DWORD blocks = TAPE_SPACE_RELATIVE_BLOCKS, marks = TAPE_SPACE_FILEMARKS, back = 0xFFFFFFFF;
