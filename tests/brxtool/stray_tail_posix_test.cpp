@@ -1,5 +1,5 @@
 // A few bytes after the last whole block: the end of the tape when too few to begin a block, and
-// damage otherwise; and verify's formats named per side.
+// damage otherwise.
 #include <gtest/gtest.h>
 
 #include "tests/brxtool/image_writers.h"
@@ -51,26 +51,5 @@ TEST(brxtool_stray_tail, a_fragment_shorter_than_a_block_start_is_the_end_of_the
             EXPECT_EQ(check.exit_status, 1) << label << check.standard_output;
             EXPECT_TRUE(directory.read("fixed") == image_of(f.format, tape)) << label;
         }
-    }
-}
-
-TEST(brxtool_verify, formats_named_per_side)
-{
-    // Records of odd length tell tap from e11 apart only by the pad byte, so e11 is named.
-    const std::vector<block_t> odd = {rec(3, 1), rec(5, 2), mark()};
-    const struct { std::string from, output, error; int status; } cases[] = {
-        {"e11,brx", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
-        {"e11,", "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", "", 0},
-        {"e11", "", "brxtool: b: cannot read the block after file 0, record 0: damaged image at offset 0\n", 1},
-        {"e11,dmp", "", "brxtool: --from takes brx, tap, e11, aws or het, not 'dmp'\n", 2},
-    };
-    for (const auto& c : cases) {
-        scratch_directory_t directory;
-        directory.write("a", simh_image(odd, false));
-        directory.write("b", brx_image(odd));
-        brx_run_t run = brxtool(directory, {"verify", "a", "b", "--from", c.from});
-        EXPECT_EQ(run.exit_status, c.status) << c.from;
-        EXPECT_EQ(run.standard_output, c.output) << c.from;
-        EXPECT_EQ(run.standard_error, c.error) << c.from;
     }
 }

@@ -16,6 +16,9 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
     directory.write("x.tap", simh_image(tape, true));
     ASSERT_EQ(brxtool(directory, {"manifest", "x.tap"}).exit_status, 0);
     const std::string manifest = directory.read("x.tap.json"), image = directory.read("x.tap");
+    // Records of odd length tell tap from e11 apart only by the pad byte, so e11 is named.
+    directory.write("a", simh_image({text("abc"), text("defgh"), mark()}, false));
+    directory.write("b", brx_image({text("abc"), text("defgh"), mark()}));
     std::filesystem::create_hard_link(directory.file("x.tap"), directory.file("hard"));
     std::filesystem::create_symlink("x.tap", directory.file("soft"));
     directory.write("v2.json", "{\"version\": 2, \"files\": []}");
@@ -63,6 +66,10 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
         {{"retry", "\\\\.\\tape5", "x.tap", "--reads=2000"}, 2, "", "brxtool: retry: --reads takes a number from 0 to 1000, not '2000'\n"},
         {{"retry", "\\\\.\\tape5", "\\\\.\\tape6"}, 2, "", "brxtool: retry: OUT must be an image file, not a list of lost records\n"},
         {{"retry", "\\\\.\\tape5", "x.tap"}, 0, "x.tap: no record is lost; nothing to do\n", ""},
+        {{"verify", "a", "b", "--from", "e11,brx"}, 0, "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", ""},
+        {{"verify", "a", "b", "--from", "e11,"}, 0, "a and b are equal: 1 files, 2 records, 8 bytes, 1 tape marks, 0 bad records\n", ""},
+        {{"verify", "a", "b", "--from", "e11"}, 1, "", "brxtool: b: cannot read the block after file 0, record 0: damaged image at offset 0\n"},
+        {{"verify", "a", "b", "--from", "e11,dmp"}, 2, "", "brxtool: --from takes brx, tap, e11, aws or het, not 'dmp'\n"},
         {{"list", "x.tap", "--from", "dmp"}, 2, "", "brxtool: --from takes brx, tap, e11, aws or het, not 'dmp'\n"},
         {{"verify", "--manifest", "nosuch.json", "x.tap"}, 2, "", "brxtool: nosuch.json: cannot be read\n"},
         {{"verify", "--manifest", "bad.json", "x.tap"}, 2, "", "brxtool: bad.json: byte 1: a string was expected\n"},
