@@ -164,13 +164,15 @@ TEST(brxtool_convert, a_device_over_the_virtual_drive)
             return brxtool(directory, arguments);
         };
         setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
-        brx_run_t convert = with({"convert", "\\\\.\\tape0", "out.tap"});
+        brx_run_t convert = with({"convert", "\\\\.\\tape0", "out.tap", "--manifest"});
         brx_run_t verify = with({"verify", "out.tap", "\\\\.\\tape0"});
         setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp") + "?bad=2").c_str(), 1);
         brx_run_t failed = with({"convert", "\\\\.\\tape0", "bad.tap"});
         unsetenv("BRX_TAPE0");
         EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
         EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
+        EXPECT_NE(directory.read("out.tap.json").find("\"device\": {\"name\": \"\\\\\\\\.\\\\tape0\", \"vendor\": \"BRX\""),
+                  std::string::npos);
         EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
         EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
                                           "4 tape marks, 0 bad records\n");

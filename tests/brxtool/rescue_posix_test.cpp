@@ -200,7 +200,7 @@ TEST(brxtool_retry, recovers_what_heals_on_every_kind_of_drive_and_refuses_anoth
         EXPECT_EQ(list, list_of("brx", tape, {0, 4, 5, 8})) << c.drive;
         if (!c.other.empty())
             directory.write("tape.dmp", c.other);
-        const brx_run_t run = brxtool(directory, {"retry", device, "pass.dmp", "--reads=1"});
+        const brx_run_t run = brxtool(directory, {"retry", device, "pass.dmp", "--reads=1", "--manifest"});
         EXPECT_EQ(run.exit_status, c.status) << c.drive << run.standard_error;
         const bool written = c.status != 1;
         const std::string refusal = "brxtool: retry: block 1 (file 0, record 2) holds other bytes than the image's copy: "
@@ -212,6 +212,7 @@ TEST(brxtool_retry, recovers_what_heals_on_every_kind_of_drive_and_refuses_anoth
         EXPECT_TRUE(directory.read("pass.dmp.prev") == (written ? pass : "")) << c.drive;
         EXPECT_EQ(directory.read("pass.dmp.prev.bad"), written ? list : "") << c.drive;
         EXPECT_FALSE(directory.exists("pass.dmp.partial")) << c.drive;
+        EXPECT_EQ(directory.exists("pass.dmp.json"), written) << c.drive;
     }
     // A SIMH image keeps its lost records as bad records, and gets them back in place.
     scratch_directory_t directory;

@@ -30,6 +30,8 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
     directory.write("gap.tap", le(0xFFFFFFFE, 4) + simh_image(tape, true));  // the same files, other bytes
     directory.write("marker.tap", le(0x70000000, 4) + simh_image({text("abc")}, true, false) + le(0xFFFE0001, 4));
     directory.write("tail.tap", simh_image({text("abc")}, true) + "xyz");
+    directory.write("lost.tap", simh_image({bad(3)}, true));
+    directory.write("long.tap", le(0x01000001, 4) + "abc");
     const auto chunk = [](uint32_t length, uint32_t flags) { return le(length, 2) + le(0, 2) + le(flags, 1) + le(0, 1) + "abc"; };
     const std::string aws_faults[] = {"a chunk that belongs to no record", "a tape mark with a length of 3",
                                       "flags the format does not have (or a compressed chunk)",
@@ -49,6 +51,16 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
         {{"list", "\\\\.\\cdrom0"}, 2, "", "\\\\.\\cdrom0: wrong device name\n"},
         {{"check", "\\\\.\\tape5"}, 2, "", "brxtool: check reads image files, not devices\n"},
         {{"check", "marker.tap"}, 1, "marker.tap: offset 16: an illegal marker 0xFFFE0001\n", ""},
+        {{"check", "long.tap", "--from", "tap"}, 1, "long.tap: offset 0: the word 0x01000001 is no standard record length\n", ""},
+        {{"check", "x.tap", "--repair", "/dev/full"}, 2, "", "brxtool: /dev/full: cannot end the image: " + system_text(ERROR_DISK_FULL)},
+        {{"list", "x.tap", "--from"}, 2, "", "brxtool: option --from needs a value\n"},
+        {{"list", "x.tap", "--json=1"}, 2, "", "brxtool: option --json takes no value\n"},
+        {{"list", "--", "gap.tap"}, 0, "gap.tap: tap\n", ""},
+        {{"merge", "x.tap", "--out", "o.tap"}, 2, "", "brxtool: merge takes two passes or more and --out with an image file\n"},
+        {{"merge", "x.tap", "more.tap", "--out", "hard", "--to", "tap"}, 2, "", "brxtool: merge: OUT must not be x.tap or its list\n"},
+        {{"merge", "x.tap", "more.tap", "--out", "o.tap", "--prefer", "z.tap"}, 2, "", "brxtool: merge: --prefer z.tap names none of the passes\n"},
+        {{"retry", "\\\\.\\tape5", "lost.tap"}, 2, "", "Failed to open tape device '\\\\.\\Tape5': " + system_text(ERROR_FILE_NOT_FOUND) +
+                                                  "\nbrxtool: retry: \\\\.\\tape5 is not a tape device that opens\n"},
         {{"check", "tail.tap"}, 0, "tail.tap: offset 12: 3 bytes after the end-of-medium word, not read\n", ""},
         {{"manifest", "x.tap", "--out", "nodir/x.json"}, 2, "", "brxtool: nodir/x.json: " + system_text(ERROR_PATH_NOT_FOUND)},
         {{"manifest", "\\\\.\\tape5"}, 2, "", "brxtool: manifest: give an image file, not \\\\.\\tape5\n"},

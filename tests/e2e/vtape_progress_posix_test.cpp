@@ -14,14 +14,14 @@ namespace {
 // bytes: everything brx wrote to the terminal
 struct terminal_run_t { int exit_status = -1; std::string bytes; };
 
-// Runs brx on a pseudo-terminal with BRX_TAPE0 set; sends SIGUSR1 once the first status line
-// has been drawn when asked to.
+// Runs brx (or program) on a pseudo-terminal with BRX_TAPE0 set; sends SIGUSR1 once the first
+// status line has been drawn when asked to.
 terminal_run_t run_on_terminal(const std::string& device, const std::vector<std::string>& arguments,
-                               const std::string& directory, bool request_line)
+                               const std::string& directory, bool request_line, const char* program = BRX_EXECUTABLE)
 {
     terminal_run_t run;
     int master = -1;
-    spawn_t how{BRX_EXECUTABLE, arguments, directory, {{"BRX_TAPE0", device}}};
+    spawn_t how{program, arguments, directory, {{"BRX_TAPE0", device}}};
     how.terminal = &master;
     const pid_t child = spawn(how);
     char chunk[4096];
@@ -114,4 +114,13 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
         }
         EXPECT_EQ(screen, screen_of(classic.standard_error)) << c.options;
     }
+    // brxtool draws its line after two quiet seconds, and erases it when done.
+    scratch_directory_t directory;
+    directory.write("tape.dmp", container_of(blocks));
+    const terminal_run_t shown = run_on_terminal("vtape:" + directory.file("tape.dmp") + "?delay=50000",
+                                                 {"convert", "\\\\.\\tape0", "out.tap"}, directory.path(), false, BRXTOOL_EXECUTABLE);
+    EXPECT_EQ(shown.exit_status, 0);
+    EXPECT_NE(shown.bytes.find("\rbrxtool convert: "), std::string::npos) << shown.bytes;
+    EXPECT_EQ(screen_of(shown.bytes), std::vector<std::string>{"\\\\.\\tape0 (device) -> out.tap (tap): 2 files, 59 records, "
+                                                                "4720 bytes, 1 tape marks, 0 bad records"});
 }
