@@ -153,6 +153,16 @@ TEST(found_faults, smaller_faults)
         {"--too-long=cut acts on records beyond 16,777,215 bytes", {{"big.dmp", container_of({longest})}}, "", tool,
          {"convert", "big.dmp", "big.tap", "--too-long=cut"}, 0, {}, "",
          {{"big.tap", simh_image({text(longest.substr(0, 16777215))}, true)}}, {}},
+        {"a record beyond what tap holds stops convert", {{"big.dmp", container_of({longest})}}, "", tool,
+         {"convert", "big.dmp", "big.tap"}, 2, "brxtool: big.dmp: file 0, record 1 (16777216 bytes) is longer than tap holds "
+         "(16777215 bytes; --too-long=drop or --too-long=cut say what to do)\nbrxtool: convert: stopped after file 0, record 1 "
+         "of big.dmp; big.tap removed\n", "", {{"big.tap", {}}}, {}},
+        {"--too-long=drop leaves it out", {{"big.dmp", container_of({longest})}}, "", tool,
+         {"convert", "big.dmp", "big.tap", "--too-long=drop"}, 0, "", "dropped the long record file 0, record 1 (16777216 bytes)",
+         {{"big.tap", le(0xFFFFFFFF, 4)}}, {}},
+        {"a repair leaves out a record too long to keep", {{"big.dmp", container_of({longest})}}, "", tool,
+         {"check", "big.dmp", "--repair", "r.dmp"}, 0, "", "repair: could not keep bytes 0-16777223 (a record too long to keep)\n",
+         {{"r.dmp", ""}}, {}},
         {"half gaps read backwards", {{"g.tap", gaps}}, "", tool, {"check", "g.tap"}, 0, "",
          "g.tap (tap): 0 faults; forward 1 blocks to offset 14 of 14, backward 1 blocks to the start\n", {}, {}},
         {"a name that is no UTF-8 in JSON", {{"caf\xe9.tap", le(0xFFFFFFFF, 4)}}, "", tool, {"list", "caf\xe9.tap", "--json"},
