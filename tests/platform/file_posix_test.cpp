@@ -1,4 +1,4 @@
-// Ordinary files: CreateFileA's dispositions, codes and sharing, SetFilePointer's halves, reads and writes.
+// Ordinary files: CreateFileA's dispositions, codes and sharing, SetFilePointer's halves.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -145,21 +145,6 @@ TEST_F(file_pointer_test, moves_and_reports_in_halves_as_windows_does)
         EXPECT_EQ(high, c.with_high ? c.high_out : c.high);
         EXPECT_EQ(position(), c.end);
     }
-}
-
-TEST_F(file_pointer_test, data_beyond_4_gib_reads_back_and_the_end_follows_the_pointer)
-{
-    DWORD done = 0;
-    move_to(5 * gib + 3);
-    ASSERT_TRUE(WriteFile(file, "tail", 4, &done, nullptr));
-    EXPECT_EQ(position(), 5 * gib + 7);
-    char got[8] = {};
-    move_to(5 * gib + 3);
-    ASSERT_TRUE(ReadFile(file, got, 8, &done, nullptr));
-    EXPECT_EQ(std::string(got, done), "tail");  // short only because the file ends
-    move_to(3);
-    ASSERT_TRUE(SetEndOfFile(file));
-    EXPECT_EQ(dir.read("data"), "xxx");
 }
 
 }  // namespace

@@ -9,24 +9,6 @@ namespace {
 using file_driver_test = container_file_test;
 using op = op_t;
 
-TEST_F(file_driver_test, WritesTheExampleFileByteForByte)
-{
-    create({});
-    open();
-    tape.set_prev_offset(&handle, 7);  // any of 1 to 7 means no previous block; the first header says 1
-    uint64_t offset = 0;
-    EXPECT_EQ(tape.get_prev_offset(&handle, &offset), -1);
-    std::vector<uint8_t> first = pattern(0, 80), second = pattern(1, 2048);
-    std::copy(first.begin(), first.end(), data());
-    ASSERT_EQ(tape.write_record(&handle, buffer.data(), 80), 80);
-    std::copy(second.begin(), second.end(), data());
-    ASSERT_EQ(tape.write_record(&handle, buffer.data(), 2048), 2048);
-    ASSERT_EQ(tape.write_tape_mark(&handle, buffer.data(), 65536), 0);
-    expect_at(2152, 2144, 3, "after the tape mark");
-    EXPECT_EQ(contents(), concat({{0, 0, 0, 0x50, 0, 0, 0, 1}, first, {0, 0, 0x08, 0, 0, 0, 0, 0}, second,
-                                  {0, 0, 0, 0, 0, 0, 0, 0x58}}));
-}
-
 // end: the file's size afterwards, where the script changes it.
 struct layout_case_t { const char* name; std::vector<uint32_t> lengths; std::vector<step_t> steps; uint64_t end = UINT64_MAX; };
 
