@@ -177,8 +177,8 @@ TEST(found_faults, smaller_faults)
     });
 }
 
-// convert failing, a /skip dump listing one record, and a dump failing without skipping, with OUT
-// (the list) each kind of thing: only regular files go, and a list is readable wherever it went.
+// convert failing, a /skip dump listing one record, and dumps failing without skipping, with OUT (the
+// list, then the dump file) each kind of thing: only regular files go, and a list is readable wherever it went.
 TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
 {
     namespace fs = std::filesystem;
@@ -216,6 +216,7 @@ TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
         directory.write("tape.dmp", container_of({r100, r70000}));
         setenv("BRX_TAPE0", ("vtape:" + directory.file("tape.dmp")).c_str(), 1);
         const brx_run_t dropped = run_program(brx, {tape0, "d.dmp", "/skip", "/block=65536", "/bad=out"}, directory.path());
+        const brx_run_t dumped = run_program(brx, {tape0, "out", "/block=65536"}, directory.path());  // OUT the dump file
         unsetenv("BRX_TAPE0");
         if (reader >= 0)
             close(reader);
@@ -223,7 +224,7 @@ TEST(removal_rule, only_regular_files_go_and_lists_finish_wherever_they_are)
         EXPECT_EQ(listed.exit_status, type == fs::file_type::directory ? 1 : 2);
         const bool readable = type != fs::file_type::directory && type != fs::file_type::character;
         EXPECT_EQ(readable ? list : list_of_one, list_of_one);
-        EXPECT_EQ(dropped.exit_status, 1);
+        EXPECT_EQ(dropped.exit_status + dumped.exit_status, 2);
         EXPECT_EQ(fs::symlink_status(out).type(), k.regular ? fs::file_type::not_found : type);
         EXPECT_EQ(directory.exists("target"), type == fs::file_type::symlink);  // a link's target stays
     }
