@@ -60,7 +60,9 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
         ring.join();
         const ring_report_t report = ring.report();
         EXPECT_EQ(report.records + report.marks, 3000u);
-        EXPECT_GT(report.reading.times, 0u);  // 64 KiB holds fewer than 3000 entries
+        if (mark[0] == 100) {  // the writing side waits for a full ring: the reading side waits for room
+            EXPECT_GT(report.reading.times, 0u);
+        }
         for (const unsigned fill : fill_after_wait)
             EXPECT_LE(fill, mark[1]) << mark[0] << "/" << mark[1];
     }
