@@ -29,9 +29,15 @@ struct library_options_t {
     format_t format = format_t::brx;
     bool verify = false;
     uint32_t load_timeout = 900;  // seconds
+    image_options_t image;        // --reads=, --skip, --buffer= (64 MiB unless given; 0: none)
+    uint32_t block = 0;           // --block=; 0: each drive's longest
+    bool strict = false;          // a tape whose reading ended before the end of its data is incomplete
+    bool manifest = false;        // BARCODE.EXT.json beside each image
+    std::vector<std::string> command_line;  // for the manifests
 };
 
-enum class tape_status_t { pending, imaged, partial, kept, failed, cleaning };
+// partial: records skipped; incomplete: with --strict, the reading ended before the end of the data.
+enum class tape_status_t { pending, imaged, partial, incomplete, kept, failed, cleaning };
 
 struct tape_job_t {
     uint16_t slot = 0;         // element address
@@ -49,6 +55,7 @@ struct tape_job_t {
 struct library_drive_t {
     int number = 0;            // drive:N
     uint16_t address = 0;
+    uint32_t longest = 0;      // the longest record read from it
     tape_t tape;               // the device, opened before the run
     bool out = false;          // taken out of the run
     // What the progress line shows, written by the drive's worker.

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <thread>
 
+#include "brxtool/arguments.h"
 #include "brxtool/changer_text.h"
 #include "brxtool/element_names.h"
+#include "brxtool/image_manifest.h"
 #include "brxtool/library_plan.h"
+#include "copy/created_file.h"
 #include "copy/sha256.h"
 #include "changer/changer_commands.h"
 #include "tapeio/scsi_codes.h"
@@ -119,29 +122,36 @@ bool load(library_t& library, library_drive_t& drive, tape_job_t& job, journal_t
     return true;
 }
 
-// A complete image from an earlier run: the journal's size and SHA-256 match the file.
-bool already_complete(const journal_history_t& history, tape_job_t& job, const std::string& file, const std::string& path)
+// A complete image from an earlier run: the journal's size and SHA-256 match the file, and its
+// list and manifest are there (a manifest asked for now and missing has the tape imaged again).
+bool already_complete(const library_t& library, const journal_history_t& history, tape_job_t& job,
+                      const std::string& file, const std::string& path)
 {
     auto found = history.images.find(job.name);
     if (found == history.images.end() || found->second.file != file || !exists(path))
         return false;
+    const journal_image_t& image = found->second;
+    if ((image.list && !exists(path + ".bad")) || (library.options.manifest && !(image.manifest && exists(path + ".json"))) ||
+        (library.options.strict && image.early))
+        return false;
     std::string digest;
     uint64_t size = 0;
-    if (!sha256_of_file(path, digest, size) || size != found->second.size || digest != found->second.sha256)
+    if (!sha256_of_file(path, digest, size) || size != image.size || digest != image.sha256)
         return false;
     job.status = tape_status_t::kept;
-    job.records = found->second.records;
-    job.bytes = found->second.bytes;
-    job.skipped = found->second.skipped;
-    job.why = "imaged by an earlier run";
+    job.records = image.records;
+    job.bytes = image.bytes;
+    job.skipped = image.skipped;
+    job.why = image.early ? "imaged by an earlier run, whose reading ended before the end of the data"
+                          : "imaged by an earlier run";
     return true;
 }
 
-// Files of that name that no run of this journal wrote are a user's: never overwritten.
+// Files of those names that no run of this journal wrote are a user's: never overwritten.
 bool names_free(const journal_history_t& history, const tape_job_t& job, const std::string& path, std::string& why)
 {
     const bool ours = history.known.count(job.name) != 0;
-    for (const std::string& name : {path, path + ".partial"})
+    for (const std::string& name : {path, path + ".partial", path + ".bad", path + ".bad.partial", path + ".json"})
         if (exists(name) && !ours) {
             why = name + " exists and the journal does not know it; it is left alone";
             return false;
@@ -149,28 +159,81 @@ bool names_free(const journal_history_t& history, const tape_job_t& job, const s
     return true;
 }
 
-// The image under its own name, its size and digest in the journal.
-bool keep_image(const std::string& partial, const std::string& path, const std::string& file, tape_job_t& job,
-                journal_t& journal, std::string& why)
+// The manifest beside the image, written under a temporary name and renamed.
+bool write_manifest_of(const std::string& path, format_t format, manifest_source_t source, std::string& why)
 {
+    const std::string json = path + ".json", partial = partial_name(json);
+    if (write_image_manifest(path, format, "", partial, source) == exit_same &&
+        MoveFileExA(partial.c_str(), json.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    why = "cannot write " + json;
+    remove_created_file(partial.c_str());
+    return false;
+}
+
+// The image (and list) under their own names, the manifest beside them, then their line in the
+// journal; a manifest from an earlier image goes when none is asked for.
+bool keep_image(library_t& library, pass_output_t& out, const image_result_t& result, tape_job_t& job,
+                journal_t& journal, manifest_source_t& source, std::string& why)
+{
+    const std::string& path = out.name;
+    if (!place_output(out, false)) {
+        why = "cannot keep " + path;
+        return false;
+    }
+    if (library.options.manifest && !write_manifest_of(path, library.options.format, source, why))
+        return false;
+    if (!library.options.manifest)
+        remove_created_file((path + ".json").c_str());
     std::string digest;
     uint64_t size = 0;
-    if (!sha256_of_file(partial, digest, size) ||
-        !MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        why = "cannot keep " + path + ": " + error_text(GetLastError());
+    if (!sha256_of_file(path, digest, size)) {
+        why = "cannot read " + path + ": " + error_text(GetLastError());
         return false;
     }
     // The digest last: a line cut off by a crash can then never pass for a complete image's.
-    return journal.write("imaged " + job.name + " file " + file + " records " + std::to_string(job.records) + " bytes " +
-                         std::to_string(job.bytes) + " skipped " + std::to_string(job.skipped) + " size " +
+    const auto flag = [](bool set) { return set ? std::string(" 1") : std::string(" 0"); };
+    return journal.write("imaged " + job.name + " file " + job.name + library.extension + " records " +
+                         std::to_string(job.records) + " bytes " + std::to_string(job.bytes) + " skipped " +
+                         std::to_string(job.skipped) + " early" + flag(result.ended_early) + " list" +
+                         flag(out.list.created) + " manifest" + flag(library.options.manifest) + " size " +
                          std::to_string(size) + " sha256 " + digest);
+}
+
+tape_status_t status_of(const library_t& library, const image_result_t& result)
+{
+    if (result.ended_early && library.options.strict)
+        return tape_status_t::incomplete;
+    return result.skipped != 0 ? tape_status_t::partial : tape_status_t::imaged;
+}
+
+// The image made, ended and verified; "" or why not.
+std::string make_image(library_t& library, library_drive_t& drive, tape_job_t& job, pass_output_t& out,
+                       image_result_t& result, bool& trouble)
+{
+    image_options_t options = library.options.image;
+    options.rescue.longest_record = drive.longest;
+    options.name = job.name;
+    result = image_tape(drive.tape, out, options, drive.live);
+    job.records = result.records;
+    job.bytes = result.bytes;
+    job.skipped = result.skipped;
+    trouble = result.drive_trouble;
+    if (!result.complete)
+        return result.why;
+    if (!end_output(out))
+        return "cannot end " + partial_name(out.name);
+    if (!library.options.verify)
+        return "";
+    set_state(drive, "verifying " + job.name);
+    const std::string list = out.list.created ? partial_name(out.name + ".bad") : "";
+    return verify_image(drive.tape, partial_name(out.name), list, library.options.format, options, trouble);
 }
 
 // Loaded: waits, images, verifies, keeps. false when the drive failed.
 bool image_loaded(library_t& library, library_drive_t& drive, tape_job_t& job, journal_t& journal,
-                  const std::string& file)
+                  const std::string& path)
 {
-    const std::string path = library.options.outdir + "/" + file, partial = path + ".partial";
     std::string why;
     set_state(drive, "waiting for " + job.name);
     if (!wait_ready(drive, library.options.load_timeout, why)) {
@@ -178,21 +241,27 @@ bool image_loaded(library_t& library, library_drive_t& drive, tape_job_t& job, j
         return false;
     }
     set_state(drive, "imaging " + job.name);
-    image_result_t result = image_tape(drive.tape, partial, library.options.format, drive.live);
-    job.records = result.records;
-    job.bytes = result.bytes;
-    job.skipped = result.skipped;
-    bool trouble = result.drive_trouble;
-    if (result.complete && library.options.verify) {
-        set_state(drive, "verifying " + job.name);
-        result.why = verify_image(drive.tape, partial, library.options.format, trouble);
-    }
-    if (result.why.empty() && keep_image(partial, path, file, job, journal, why)) {
-        job.status = job.skipped != 0 ? tape_status_t::partial : tape_status_t::imaged;
+    manifest_source_t source = brxtool_source(library.options.command_line);
+    pass_output_t out;
+    if (!create_output(path, library.options.format, out)) {
+        fail(job, "cannot create " + partial_name(path), journal);
         return true;
     }
-    std::remove(partial.c_str());
-    fail(job, result.why.empty() ? why : result.why, journal);
+    image_result_t result;
+    bool trouble = false;
+    why = make_image(library, drive, job, out, result, trouble);
+    if (why.empty() && library.options.manifest) {
+        source.device = drive.tape.name;
+        read_drive_identity(&drive.tape.handle, drive.tape.memory, drive.tape.memory + data_at, source.drive);
+        source.feed = result.fed ? &result.feed : nullptr;
+    }
+    if (why.empty() && keep_image(library, out, result, job, journal, source, why)) {
+        job.status = status_of(library, result);
+        job.why = one_line(result.why);
+        return true;
+    }
+    abandon_output(out);
+    fail(job, why, journal);
     return !trouble;
 }
 
@@ -202,7 +271,7 @@ bool handle_job(library_t& library, library_drive_t& drive, tape_job_t& job, jou
     const clock_type::time_point start = clock_type::now();
     const std::string file = job.name + library.extension, path = library.options.outdir + "/" + file;
     std::string why;
-    if (already_complete(journal.history, job, file, path))
+    if (already_complete(library, journal.history, job, file, path))
         return true;
     job.drive = drive.number;
     if (!names_free(journal.history, job, path, why)) {
@@ -211,7 +280,7 @@ bool handle_job(library_t& library, library_drive_t& drive, tape_job_t& job, jou
     }
     if (!load(library, drive, job, journal))
         return true;
-    bool drive_ok = job.status != tape_status_t::pending || image_loaded(library, drive, job, journal, file);
+    bool drive_ok = job.status != tape_status_t::pending || image_loaded(library, drive, job, journal, path);
     if (!put_back(library, drive, job.name, job.slot, journal, why)) {
         job.left_in_drive = true;
         job.why += (job.why.empty() ? "" : "; ") + why;
