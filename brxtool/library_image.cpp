@@ -40,9 +40,12 @@ bool rewind_drive(tape_t& drive, std::string& why)
     return false;
 }
 
+// A failed read is said once, with the drive's reason, when the reading ends.
+constexpr char told_by_the_library[] = "Failed to read tape block: ";
+
 // One tape's reading: dump's reader, and the ring it fills on a thread of its own when there is one.
 struct reading_t {
-    reading_t(tape_t& drive, const image_options_t& options) : drive(drive), name(options.name)
+    reading_t(tape_t& drive, const image_options_t& options, bool speaks) : drive(drive), name(options.name), speaks(speaks)
     {
         reader.driver = drive.driver;
         reader.handle = &drive.handle;
@@ -82,7 +85,7 @@ struct reading_t {
                 offset += container_header_size + static_cast<uint32_t>(entry.length);
         }
         for (const held_message_t& message : entry.messages)
-            if (message.console)
+            if (speaks && message.console && message.text.rfind(told_by_the_library, 0) != 0)
                 fprintf(stderr, "brxtool: library: %s: %s", name.c_str(), message.text.c_str());
         return true;
     }
@@ -113,6 +116,7 @@ struct reading_t {
 
     tape_t& drive;
     std::string name;
+    bool speaks;  // the first reading's messages are said, the second's (verify's) not
     dump_reader_t reader;
     std::vector<held_message_t> held;
     uint64_t offset = 0;  // as in a brx dump file: what the messages name
@@ -223,7 +227,7 @@ image_result_t image_tape(tape_t& drive, pass_output_t& out, const image_options
         result.drive_trouble = true;
         return result;
     }
-    reading_t reading(drive, options);
+    reading_t reading(drive, options, true);
     if (options.buffer_mib != 0 && !reading.start_ring(options.buffer_mib)) {
         result.why = "no memory for a buffer of " + std::to_string(options.buffer_mib) + " MiB";
         return result;
@@ -239,7 +243,7 @@ image_result_t image_tape(tape_t& drive, pass_output_t& out, const image_options
 }
 
 std::string verify_image(tape_t& drive, const std::string& image, const std::string& list, format_t format,
-                         const image_options_t& options, bool& drive_trouble)
+                         const image_options_t& options, bool ended_early, bool& drive_trouble)
 {
     drive_trouble = false;
     std::string why;
@@ -250,11 +254,13 @@ std::string verify_image(tape_t& drive, const std::string& image, const std::str
     pass_t pass;
     if (!open_pass(image, format, list, pass))
         return "cannot open " + image + " to compare";
-    reading_t reading(drive, options);
+    reading_t reading(drive, options, false);
     for (dump_entry_t again;;) {
         const pass_block_t kept = next_block(pass);
         if (kept.kind == pass_kind_t::failed)
             return "cannot read " + image + " after " + where(pass.tape) + ": " + failure_reason(pass.tape);
+        if (kept.kind == pass_kind_t::end && ended_early)
+            return "";  // the first reading ended here; what the drive gives now was not copied
         reading.next(again);
         const int32_t length = again.length;
         const std::string differs = "verify: the second reading differs from the image at block " +

@@ -42,6 +42,7 @@ image_result_t image_tape(tape_t& drive, pass_output_t& out, const image_options
 
 // Reads the tape again as it was imaged and compares it with the ended image (and its list), record
 // by record and mark by mark; a record lost in the image may be lost or read again. "" when they
-// agree; else what differs or what failed (drive_trouble set for the drive's).
+// agree; else what differs or what failed (drive_trouble set for the drive's). An image whose
+// reading ended early is compared up to its end.
 std::string verify_image(tape_t& drive, const std::string& image, const std::string& list, format_t format,
-                         const image_options_t& options, bool& drive_trouble);
+                         const image_options_t& options, bool ended_early, bool& drive_trouble);

@@ -227,7 +227,8 @@ std::string make_image(library_t& library, library_drive_t& drive, tape_job_t& j
         return "";
     set_state(drive, "verifying " + job.name);
     const std::string list = out.list.created ? partial_name(out.name + ".bad") : "";
-    return verify_image(drive.tape, partial_name(out.name), list, library.options.format, options, trouble);
+    return verify_image(drive.tape, partial_name(out.name), list, library.options.format, options,
+                        result.ended_early, trouble);
 }
 
 // Loaded: waits, images, verifies, keeps. false when the drive failed.
