@@ -115,3 +115,52 @@ TEST(library_rescue, skipped_records_are_listed_or_marked_and_decide_the_status)
     EXPECT_EQ(tap.image, folder.read("a.tap"));
     EXPECT_EQ(tap.list, "(none)");
 }
+
+TEST(library_rescue, lists_and_manifests_are_part_of_a_complete_image_after_a_crash)
+{
+    scratch_directory_t folder;
+    simulated_library_t library(folder.path(), 1, 3, 79);
+    folder.write("medium", tape);
+    library.put_file(1, "A", folder.file("medium"), "bad=1");
+    library.put(2, "B", tape);
+    std::filesystem::create_directory(folder.file("out"));
+    const std::vector<std::string> command = {"library", library.changer_name(), folder.file("out"), "--drive",
+                                              "0=" + library.drive_name(0), "--skip", "--manifest"};
+    ASSERT_EQ(brxtool_here(command).exit_status, 2);
+    const std::string manifest = folder.read("out/A.dmp.json"), journal = folder.read("out/library.journal");
+    EXPECT_NE(manifest.find("\"vendor\": \"BRXSIM\", \"product\": \"DRIVE\", \"revision\": \"\", \"serial\": \"SIMSER0\"}"),
+              std::string::npos);
+    EXPECT_NE(manifest.find("\"buffer\": {\"size\": 67108864, \"records\": 2, \"tape_marks\": 3, \"bytes\": 81,"),
+              std::string::npos);
+    EXPECT_NE(journal.find("skipped 1 early 0 list 1 manifest 1 size"), std::string::npos);
+    const struct {
+        const char* spoil;  // what the crash (or a user) left
+        std::string rows;
+    } cases[] = {
+        {"", "A kept 2 81 1 imaged by an earlier run\nB kept 3 200081 0 imaged by an earlier run\n"},
+        {"out/A.dmp.json", "A partial 2 81 1\nB kept 3 200081 0 imaged by an earlier run\n"},
+        {"out/A.dmp.bad", "A partial 2 81 1\nB kept 3 200081 0 imaged by an earlier run\n"},
+        {"journal", "A kept 2 81 1 imaged by an earlier run\nB imaged 3 200081 0\n"},
+    };
+    const std::string image = folder.read("out/A.dmp"), list = folder.read("out/A.dmp.bad");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spoil);
+        if (std::string(c.spoil) == "journal") {  // killed after B's files got their names, before its line
+            folder.write("out/library.journal", journal.substr(0, journal.find("imaged B")) + "imag");
+            ASSERT_EQ(brxtool_here({"changer", "load", library.changer_name(), "slot:2", "drive:0"}).exit_status, 0);
+        } else if (*c.spoil != '\0') {
+            std::filesystem::remove(folder.file(c.spoil));
+        }
+        const brx_run_t run = brxtool_here(command);
+        EXPECT_EQ(run.exit_status, 2);
+        EXPECT_EQ(std::regex_replace(row({run, "", ""}), std::regex(" slot:[0-9] (drive:N|-)| S"), ""), c.rows);
+        EXPECT_EQ(folder.read("out/A.dmp"), image);
+        EXPECT_EQ(folder.read("out/A.dmp.bad"), list);
+        for (const char* name : {"A", "B"})
+            EXPECT_EQ(brxtool_here({"verify", "--manifest", folder.file("out/" + std::string(name) + ".dmp.json"),
+                                    folder.file("out/" + std::string(name) + ".dmp")})
+                          .exit_status,
+                      0);
+    }
+    EXPECT_EQ(library.holds(300) + library.holds(301), "AB");
+}
