@@ -30,7 +30,7 @@ const char help[] =
     "  --drive N=DEVICE    drive:N of the changer (counted from 0) is DEVICE; repeatable\n"
     "  --devices DEV,...   tape devices told apart by their serial numbers, which the changer gives\n"
     "  --slots LIST        only these slots (numbered from 1)\n"
-    "  --to FORMAT         the images' format: brx (the default), tap, e11, aws\n"
+    "  --to FORMAT         the images' format: brx (the default), tap, e11, aws, het\n"
     "  --verify            read each tape a second time and compare it with its image\n"
     "  --load-timeout S    how long a drive may take to become ready after a load (default 900)\n"
     "  --block=BYTES       copy records up to this length (default: the longest the drive and its\n"
@@ -130,7 +130,7 @@ bool parse_options(const arguments_t& arguments, library_options_t& options)
     return parse_rescue(arguments, options) && parse_drives(arguments, options);
 }
 
-// Each drive's longest record, before any tape moves.
+// --block= against each drive that tells its limits before any tape moves.
 bool choose_longest_records(library_t& library)
 {
     for (auto& drive : library.drives) {

@@ -165,8 +165,8 @@ void judge_end(reading_t& r, int32_t length, image_result_t& result)
     } else if (length == dump_end_of_data && sense.key == sense_key::blank_check) {
         result.complete = true;
     } else if (last > 0) {
-        result.why = after + "a record of " + std::to_string(last) + " bytes, longer than " +
-                     std::to_string(r.reader.options.longest_record) + " (--block=)";
+        result.why = after + "a record of " + std::to_string(last) + " bytes, longer than the longest read, " +
+                     std::to_string(r.reader.options.longest_record) + " bytes (--block=)";
     } else {
         result.drive_trouble = drive_failed(last, sense) || length == dump_end_of_data;
         result.why = after + failure_reason(r.drive);

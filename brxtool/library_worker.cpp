@@ -241,6 +241,11 @@ bool image_loaded(library_t& library, library_drive_t& drive, tape_job_t& job, j
         fail(job, why, journal);
         return false;
     }
+    // Asked again with the tape loaded: some drives tell their limits only then.
+    if (!longest_record_of(drive.tape, library.options.block, drive.longest, why)) {
+        fail(job, why, journal);
+        return true;
+    }
     set_state(drive, "imaging " + job.name);
     manifest_source_t source = brxtool_source(library.options.command_line);
     pass_output_t out;

@@ -87,6 +87,14 @@ TEST(library_rescue, skipped_records_are_listed_or_marked_and_decide_the_status)
          container_of({record_of(80, 1), record_of(200000, 2), ""}), "(none)", ""},
         {"", {"--skip", "--strict"}, true, 4, "A slot:1 drive:N incomplete 2 200080 0 S " + early + "\n",
          container_of({record_of(80, 1), record_of(200000, 2), ""}), "(none)", ""},
+        {"maxblock=65536", {"--block=100000"}, false, 4,
+         "A slot:1 drive:N failed 0 0 0 S --block=100000 is more than \\\\.\\Tape780 takes (the drive 65536, the "
+         "transport no limit)\n",
+         "(none)", "(none)", ""},
+        {"maxblock=65536", {}, false, 4,
+         "A slot:1 drive:N failed 1 80 0 S cannot read the block after file 0, record 1: a record of 200000 bytes, "
+         "longer than the longest read, 65536 bytes (--block=)\n",
+         "(none)", "(none)", ""},
         {"bad=1", {"--skip", "--to=aws"}, false, 2, "A slot:1 drive:N partial 2 81 1 S\n", "", list_of(111, 86), "brxtool: library: A: Skipped unreadable block 1 (file 0, record 2); dump file offset 88, sense 03/11/00\n"},
     };
     for (const auto& c : cases) {
