@@ -163,7 +163,7 @@ bool names_free(const journal_history_t& history, const tape_job_t& job, const s
 bool write_manifest_of(const std::string& path, format_t format, manifest_source_t source, std::string& why)
 {
     const std::string json = path + ".json", partial = partial_name(json);
-    if (write_image_manifest(path, format, "", partial, source) == exit_same &&
+    if (write_image_manifest(path, format, "", partial, source, false) == exit_same &&
         MoveFileExA(partial.c_str(), json.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     why = "cannot write " + json;
