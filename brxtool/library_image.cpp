@@ -255,28 +255,31 @@ std::string verify_image(tape_t& drive, const std::string& image, const std::str
     if (!open_pass(image, format, list, pass))
         return "cannot open " + image + " to compare";
     reading_t reading(drive, options, false);
+    if (options.buffer_mib != 0 && !reading.start_ring(options.buffer_mib))
+        return "verify: no memory for a buffer of " + std::to_string(options.buffer_mib) + " MiB";
     for (dump_entry_t again;;) {
         const pass_block_t kept = next_block(pass);
         if (kept.kind == pass_kind_t::failed)
             return "cannot read " + image + " after " + where(pass.tape) + ": " + failure_reason(pass.tape);
         if (kept.kind == pass_kind_t::end && ended_early)
             return "";  // the first reading ended here; what the drive gives now was not copied
-        reading.next(again);
+        if (!reading.next(again))
+            return "verify: the reading stopped";  // only this side stops the ring: never seen
         const int32_t length = again.length;
+        const bool alike = (kept.kind == pass_kind_t::mark && length == 0) ||
+                           (kept.kind == pass_kind_t::record && length == static_cast<int32_t>(kept.length) &&
+                            std::memcmp(kept.data, again.data, kept.length) == 0);
+        reading.done(again);
         const std::string differs = "verify: the second reading differs from the image at block " +
                                     std::to_string(pass.walk.blocks - (kept.kind == pass_kind_t::end ? 0 : 1));
         if (length < 0 && length != dump_record_skipped) {
+            reading.stop();
             image_result_t result;
             judge_end(reading, length, result);
             drive_trouble = result.drive_trouble;
             return !result.complete ? "verify: " + result.why : kept.kind == pass_kind_t::end ? "" : differs;
         }
-        if (kept.kind == pass_kind_t::lost)
-            continue;  // lost in the image; read this time or not, it was not copied
-        const bool alike = (kept.kind == pass_kind_t::mark && length == 0) ||
-                           (kept.kind == pass_kind_t::record && length == static_cast<int32_t>(kept.length) &&
-                            std::memcmp(kept.data, again.data, kept.length) == 0);
-        if (!alike)
+        if (kept.kind != pass_kind_t::lost && !alike)  // a lost record may read now or not: it was not copied
             return differs;
     }
 }
