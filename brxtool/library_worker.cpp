@@ -184,7 +184,12 @@ bool image_loaded(library_t& library, library_drive_t& drive, tape_job_t& job, j
         job.why = one_line(result.why);
         return true;
     }
-    abandon_output(out);
+    // As brx keeps a dump that skipped records, whatever ends it: the records rescued so far stay,
+    // under the temporary names, until a run images the tape again.
+    if (!result.complete && result.skipped != 0 && end_output(out))
+        why += "; what was read is kept in " + partial_name(path);
+    else
+        abandon_output(out);
     fail(job, why, journal);
     return !trouble;
 }

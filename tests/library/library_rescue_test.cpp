@@ -40,19 +40,21 @@ struct imaged_t {
 };
 
 // Tape A, its medium played with medium_options, imaged alone with options.
-imaged_t image_a(const std::string& medium_options, std::vector<std::string> options, bool refuse_block_3 = false,
+imaged_t image_a(const std::string& medium_options, std::vector<std::string> options, uint8_t refuse_block_3 = 0,
                  const std::string& extension = ".dmp")
 {
     scratch_directory_t folder;
     simulated_library_t library(folder.path(), 1, 2, 78);
     folder.write("medium", tape);
     library.put_file(1, "A", folder.file("medium"), medium_options);
-    if (refuse_block_3)
-        library.fail_next(0, 0x08, 0x0D, 0x00, 0x02, false, 3);  // VOLUME OVERFLOW: no drive's fault
+    if (refuse_block_3 != 0)  // with this sense key: VOLUME OVERFLOW is no drive's fault, HARDWARE ERROR is
+        library.fail_next(0, 0x08, refuse_block_3, 0x00, 0x02, 0, 3);
     std::filesystem::create_directory(folder.file("out"));
     options.insert(options.begin(), {"library", library.changer_name(), folder.file("out"), "--drive",
                                      "0=" + library.drive_name(0), "--verify"});
     imaged_t imaged{brxtool_here(options)};
+    for (std::string* text : {&imaged.run.standard_output, &imaged.run.standard_error})
+        *text = std::regex_replace(*text, std::regex(folder.file("out")), "OUT");
     const std::string image = "out/A" + extension;
     for (auto [name, read] : {std::pair{image, &imaged.image}, {image + ".bad", &imaged.list}})
         if (folder.exists(name))
@@ -67,27 +69,31 @@ TEST(library_rescue, skipped_records_are_listed_or_marked_and_decide_the_status)
 {
     const std::string after = "cannot read the block after file ", drive = "\\\\.\\Tape780";
     const std::string early = after + "1, record 0: the drive answered 0D/00/02 before the end of its data\n";
+    const std::string broken = after + "1, record 0: the drive answered 04/00/02 before the end of its data";
+    const std::string kept = broken + "; what was read is kept in OUT/A.dmp.partial\n";
     const std::string medium_error = after + "0, record 1: the drive reported a medium error (sense 03/11/00)\n";
     const std::string attempt = "brxtool: library: A: TAPE BAD BLOCK detected (offset 88 bytes), trying to recover...\n";
     const struct {
         std::string medium;
         std::vector<std::string> options;
-        bool refuse_block_3;
+        uint8_t refuse_block_3;
         int status;
         std::string row, image, list, error;
     } cases[] = {
-        {"bad=1", {"--skip"}, false, 2, "A partial 2 81 1\n", tape_without_1, list_of(tape_without_1.size(), 88), skipped},
-        {"bad=1:2", {"--skip", "--reads=2"}, false, 0, "A imaged 3 200081 0\n", tape, "(none)", attempt + attempt},
-        {"bad=1", {}, false, 4, "A failed 1 80 0 " + medium_error, "(none)", "(none)", "brxtool: " + drive + ": " + medium_error},
-        {"bufmode=1", {"--skip"}, true, 0, "A imaged 2 200080 0 " + early, tape.substr(0, 200104), "(none)", ""},
-        {"bufmode=1", {"--skip", "--strict"}, true, 4, "A incomplete 2 200080 0 " + early, tape.substr(0, 200104), "(none)", ""},
-        {"maxblock=65536", {"--block=100000"}, false, 4,
+        {"bad=1", {"--skip"}, 0, 2, "A partial 2 81 1\n", tape_without_1, list_of(tape_without_1.size(), 88), skipped},
+        {"bad=1:2", {"--skip", "--reads=2"}, 0, 0, "A imaged 3 200081 0\n", tape, "(none)", attempt + attempt},
+        {"bad=1", {}, 0, 4, "A failed 1 80 0 " + medium_error, "(none)", "(none)", "brxtool: " + drive + ": " + medium_error},
+        {"bufmode=1", {"--skip"}, 0x0D, 0, "A imaged 2 200080 0 " + early, tape.substr(0, 200104), "(none)", ""},
+        {"bufmode=1", {"--skip", "--strict"}, 0x0D, 4, "A incomplete 2 200080 0 " + early, tape.substr(0, 200104), "(none)", ""},
+        {"maxblock=65536", {"--block=100000"}, 0, 4,
          "A failed 0 0 0 --block=100000 is more than " + drive + " takes (the drive 65536, the transport no limit)\n",
          "(none)", "(none)", ""},
-        {"maxblock=65536", {}, false, 4,
+        {"maxblock=65536", {}, 0, 4,
          "A failed 1 80 0 " + after + "0, record 1: a record of 200000 bytes, longer than the longest read, 65536 bytes (--block=)\n",
          "(none)", "(none)", ""},
-        {"bad=1", {"--skip", "--to=aws"}, false, 2, "A partial 2 81 1\n", "", list_of(111, 86), skipped},
+        {"bad=1", {"--skip"}, 0x04, 4, "A failed 1 80 1 " + kept, "(none)", "(none)",
+         skipped + "brxtool: " + drive + ": " + broken + "\nbrxtool: library: drive:0 is taken out of the run: " + kept},
+        {"bad=1", {"--skip", "--to=aws"}, 0, 2, "A partial 2 81 1\n", "", list_of(111, 86), skipped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -107,7 +113,7 @@ TEST(library_rescue, skipped_records_are_listed_or_marked_and_decide_the_status)
     folder.write("a.dmp", tape_without_1);
     folder.write("a.dmp.bad", list_of(tape_without_1.size(), 88));
     ASSERT_EQ(brxtool_here({"convert", folder.file("a.dmp"), folder.file("a.tap")}).exit_status, 0);
-    const imaged_t tap = image_a("bad=1", {"--skip", "--to=tap"}, false, ".tap");
+    const imaged_t tap = image_a("bad=1", {"--skip", "--to=tap"}, 0, ".tap");
     EXPECT_EQ(tap.run.exit_status, 2);
     EXPECT_EQ(tap.image + tap.list, folder.read("a.tap") + "(none)");
 }
