@@ -21,6 +21,10 @@ constexpr int library_skipped = 2;    // every tape imaged, some records skipped
 constexpr int library_incomplete = 4; // a tape not imaged, or not whole, or not put back
 constexpr int library_trouble = 1;    // nothing moved: options, changer, drives, OUTDIR
 
+// The ring each drive is read through unless --buffer= says otherwise: a drive that streams at
+// 300 MB/s rides out a fifth of a second of a stalling disk.
+constexpr uint32_t library_buffer_mib = 64;
+
 struct library_options_t {
     std::string changer, outdir;
     std::vector<std::pair<long, long>> slots;  // ranges of slot numbers; none: every slot

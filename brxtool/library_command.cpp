@@ -91,7 +91,7 @@ bool number_option(const arguments_t& arguments, const char* name, uint32_t lowe
 bool parse_rescue(const arguments_t& arguments, library_options_t& options)
 {
     uint32_t reads = 0;
-    options.image.buffer_mib = 64;
+    options.image.buffer_mib = library_buffer_mib;
     options.image.rescue.skip = arguments.has("skip");
     options.strict = arguments.has("strict");
     options.manifest = arguments.has("manifest");
