@@ -53,8 +53,10 @@ imaged_t image_a(const std::string& medium_options, std::vector<std::string> opt
     options.insert(options.begin(), {"library", library.changer_name(), folder.file("out"), "--drive",
                                      "0=" + library.drive_name(0), "--verify"});
     imaged_t imaged{brxtool_here(options)};
+    const std::string out = folder.file("out");
     for (std::string* text : {&imaged.run.standard_output, &imaged.run.standard_error})
-        *text = std::regex_replace(*text, std::regex(folder.file("out")), "OUT");
+        for (size_t at; (at = text->find(out)) != std::string::npos;)
+            text->replace(at, out.size(), "OUT");
     const std::string image = "out/A" + extension;
     for (auto [name, read] : {std::pair{image, &imaged.image}, {image + ".bad", &imaged.list}})
         if (folder.exists(name))
