@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "copy/created_file.h"
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 
 namespace {
 
