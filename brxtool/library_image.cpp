@@ -6,7 +6,7 @@
 
 #include "copy/block_limit.h"
 #include "copy/dump_ahead.h"
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 #include "tapeio/container_header.h"
 #include "tapeio/scsi_codes.h"
 #include "tapeio/spti_inquiries.h"
