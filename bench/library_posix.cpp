@@ -3,8 +3,9 @@
 // virtual drive, each command taking --delay microseconds longer, as a real drive streams at its
 // own speed while the host waits.
 //
-//   library_posix [--mib=N] [--dir=PATH] [--delay=US]
+//   library_posix [--mib=N] [--dir=PATH] [--delay=US] [--buffer=MiB]
 //
+// --buffer= goes to brxtool library (its ring, 64 MiB unless given; 0: none).
 // Eight tapes of N MiB (100 unless --mib says otherwise) of mixed records and tape marks; the
 // images of both runs are compared with the media byte for byte. The scratch directory is removed.
 #include <fcntl.h>
@@ -22,10 +23,12 @@ constexpr int tapes = 8;
 
 // One run of brxtool library over every tape with the first drives of the library; its seconds,
 // or a negative number when it failed. Its table goes to /dev/null.
-double run_seconds(const simulated_library_t& library, int drives, const std::string& out)
+double run_seconds(const simulated_library_t& library, int drives, const std::string& out, const std::string& buffer)
 {
     std::filesystem::create_directory(out);
     std::vector<std::string> arguments = {"brxtool", "library", library.changer_name(), out};
+    if (!buffer.empty())
+        arguments.push_back(buffer);
     for (int drive = 0; drive < drives; ++drive) {
         std::string given = std::to_string(drive);
         given.append("=").append(library.drive_name(drive));
@@ -62,10 +65,13 @@ int main(int argc, char** argv)
     bench::options_t options;
     options.mib = 100;
     long delay = 500;
+    std::string buffer;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--delay=", 8) == 0)
             delay = std::strtol(argv[i] + 8, nullptr, 10);
+        else if (std::strncmp(argv[i], "--buffer=", 9) == 0)
+            buffer = argv[i];
         else
             rest.push_back(argv[i]);
     if (!bench::parse_options(static_cast<int>(rest.size()), rest.data(), options) || delay < 0)
@@ -84,8 +90,8 @@ int main(int argc, char** argv)
     }
     std::printf("%d tapes of %" PRIu64 " MiB, %" PRIu64 " records each; each drive command %ld us longer\n", tapes,
                 options.mib, layout.records + layout.marks, delay);
-    const double one = run_seconds(library, 1, (root / "one").string());
-    const double two = run_seconds(library, 2, (root / "two").string());
+    const double one = run_seconds(library, 1, (root / "one").string(), buffer);
+    const double two = run_seconds(library, 2, (root / "two").string(), buffer);
     const bool same = images_match((root / "media").string(), (root / "one").string()) &&
                       images_match((root / "media").string(), (root / "two").string());
     std::filesystem::remove_all(root);

@@ -20,17 +20,14 @@ const char usage[] =
     "  retry DEVICE IMAGE       read the records IMAGE lost once more, and put them in\n"
     "  changer ACTION CHANGER   a tape library's elements: status, move, load, unload\n"
     "  library CHANGER OUTDIR   image every tape of a library, on all its drives at once\n"
-    "brxtool COMMAND --help tells more. Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T, \\\\.\\changerN.\n"
+    "brxtool COMMAND --help tells more, brxtool --version the version.\n"
+    "Devices: \\\\.\\tapeN, \\\\.\\scsiN:B:T, \\\\.\\changerN.\n"
     "Exit status: 0 success, 1 a difference or damage found, 2 trouble (merge and retry: 3 written,\n"
     "records still lost).\n";
 
-const command_t* const commands[] = {&list_command,    &verify_command,   &convert_command, &check_command,
-                                     &manifest_command, &merge_command,   &retry_command,   &changer_command,
-                                     &library_command};
-
 const command_t* find_command(const std::string& name)
 {
-    for (const command_t* command : commands)
+    for (const command_t* command : brxtool_commands)
         if (name == command->name)
             return command;
     return nullptr;
@@ -47,6 +44,10 @@ bool named_format(const std::string& name, bool empty_allowed, const char* optio
 }
 
 }  // namespace
+
+const command_t* const brxtool_commands[brxtool_command_count] = {
+    &list_command,  &verify_command, &convert_command, &check_command,  &manifest_command,
+    &merge_command, &retry_command,  &changer_command, &library_command};
 
 bool format_option(const arguments_t& arguments, const char* option, format_t& format)
 {
@@ -84,6 +85,10 @@ int brxtool_main(int argc, char** argv)
     std::string name = argc > 1 ? argv[1] : "";
     if (name == "--help" || name == "-h" || name == "help") {
         fputs(usage, stdout);
+        return exit_same;
+    }
+    if (name == "--version") {
+        printf("brxtool %s\n", BRX_VERSION);
         return exit_same;
     }
     const command_t* command = find_command(name);

@@ -25,6 +25,9 @@ extern const command_t merge_command;
 extern const command_t retry_command;
 extern const command_t changer_command;
 extern const command_t library_command;
+// All of them, in the order the usage text lists them.
+constexpr size_t brxtool_command_count = 9;
+extern const command_t* const brxtool_commands[brxtool_command_count];
 
 // The format --from (or another option) names: unknown when not given. false (after saying
 // why) when it names none.

@@ -1,14 +1,17 @@
 #include "brxtool/image_manifest.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "brxtool/arguments.h"
 #include "brxtool/progress.h"
 #include "copy/file_identity.h"
 
-int read_manifest_content(pass_t& pass, manifest_content_t& content)
+int read_manifest_content(pass_t& pass, manifest_content_t& content, bool show_progress)
 {
-    progress_t progress("manifest");
+    std::optional<progress_t> progress;
+    if (show_progress)
+        progress.emplace("manifest");
     for (;;) {
         const pass_block_t block = next_block(pass);
         switch (block.kind) {
@@ -27,12 +30,13 @@ int read_manifest_content(pass_t& pass, manifest_content_t& content)
             content.add_record(block.data, block.length);
             break;
         }
-        progress.update(pass.tape.bytes, pass.tape.records);
+        if (progress)
+            progress->update(pass.tape.bytes, pass.tape.records);
     }
 }
 
 int write_image_manifest(const std::string& name, format_t from, const std::string& list_name, const std::string& out,
-                         manifest_source_t source)
+                         manifest_source_t source, bool show_progress)
 {
     if (is_standard_stream(name) || is_device_name(name)) {
         fprintf(stderr, "brxtool: manifest: give an image file, not %s\n", name.c_str());
@@ -48,7 +52,7 @@ int write_image_manifest(const std::string& name, format_t from, const std::stri
         fprintf(stderr, "brxtool: manifest: %s is the image or its list\n", out.c_str());
         return exit_trouble;
     }
-    if (const int status = read_manifest_content(pass, content); status != exit_same)
+    if (const int status = read_manifest_content(pass, content, show_progress); status != exit_same)
         return status;
     if (!sha256_of_file(name, source.sha256, source.size)) {
         fprintf(stderr, "brxtool: %s: %s\n", name.c_str(), error_text(GetLastError()).c_str());

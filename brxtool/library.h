@@ -21,6 +21,10 @@ constexpr int library_skipped = 2;    // every tape imaged, some records skipped
 constexpr int library_incomplete = 4; // a tape not imaged, or not whole, or not put back
 constexpr int library_trouble = 1;    // nothing moved: options, changer, drives, OUTDIR
 
+// The ring each drive is read through unless --buffer= says otherwise: a drive that streams at
+// 300 MB/s rides out a fifth of a second of a stalling disk.
+constexpr uint32_t library_buffer_mib = 64;
+
 struct library_options_t {
     std::string changer, outdir;
     std::vector<std::pair<long, long>> slots;  // ranges of slot numbers; none: every slot
@@ -29,9 +33,15 @@ struct library_options_t {
     format_t format = format_t::brx;
     bool verify = false;
     uint32_t load_timeout = 900;  // seconds
+    image_options_t image;        // --reads=, --skip, --buffer= (64 MiB unless given; 0: none)
+    uint32_t block = 0;           // --block=; 0: each drive's longest
+    bool strict = false;          // a tape whose reading ended before the end of its data is incomplete
+    bool manifest = false;        // BARCODE.EXT.json beside each image
+    std::vector<std::string> command_line;  // for the manifests
 };
 
-enum class tape_status_t { pending, imaged, partial, kept, failed, cleaning };
+// partial: records skipped; incomplete: with --strict, the reading ended before the end of the data.
+enum class tape_status_t { pending, imaged, partial, incomplete, kept, failed, cleaning };
 
 struct tape_job_t {
     uint16_t slot = 0;         // element address
@@ -49,6 +59,7 @@ struct tape_job_t {
 struct library_drive_t {
     int number = 0;            // drive:N
     uint16_t address = 0;
+    uint32_t longest = 0;      // the longest record read from it
     tape_t tape;               // the device, opened before the run
     bool out = false;          // taken out of the run
     // What the progress line shows, written by the drive's worker.

@@ -10,12 +10,14 @@
 #include "brxtool/library_summary.h"
 #include "brxtool/library_worker.h"
 #include "brxtool/library_drives.h"
+#include "copy/copy_context.h"
 
 namespace {
 
 const char help[] =
     "Usage: brxtool library CHANGER OUTDIR [--drive N=DEVICE]... [--devices DEV,DEV,...]\n"
     "                       [--slots 3-40,45] [--to FORMAT] [--verify] [--load-timeout SECONDS]\n"
+    "                       [--block=BYTES] [--reads=N] [--skip] [--strict] [--buffer=MiB] [--manifest]\n"
     "Images every tape in the changer's slots into OUTDIR/BARCODE.EXT (slot-N.EXT without a barcode),\n"
     "one tape per drive at a time, and puts each back where it came from. Cleaning cartridges\n"
     "(barcode CLN..., or so marked by the changer) are passed over. OUTDIR/library.journal records\n"
@@ -28,11 +30,21 @@ const char help[] =
     "  --drive N=DEVICE    drive:N of the changer (counted from 0) is DEVICE; repeatable\n"
     "  --devices DEV,...   tape devices told apart by their serial numbers, which the changer gives\n"
     "  --slots LIST        only these slots (numbered from 1)\n"
-    "  --to FORMAT         the images' format: brx (the default), tap, e11, aws\n"
+    "  --to FORMAT         the images' format: brx (the default), tap, e11, aws, het\n"
     "  --verify            read each tape a second time and compare it with its image\n"
     "  --load-timeout S    how long a drive may take to become ready after a load (default 900)\n"
+    "  --block=BYTES       copy records up to this length (default: the longest the drive and its\n"
+    "                      transport take, at most 16777215); a longer record fails the tape\n"
+    "  --reads=N           read a record that fails N more times (default 0)\n"
+    "  --skip              go on past records that stay unreadable: tap and e11 mark them bad, other\n"
+    "                      formats list them in BARCODE.EXT.bad, as brx /skip does\n"
+    "  --strict            a tape whose reading ended before the end of its data is incomplete\n"
+    "  --buffer=MiB        read each drive ahead into a ring of this size (default 64; 0: none)\n"
+    "  --manifest          also write BARCODE.EXT.json (see brxtool manifest), with the drive's\n"
+    "                      vendor, product, revision and serial number\n"
     "Exit status: 0 every tape imaged whole, 2 imaged with records skipped, 4 a tape not imaged,\n"
-    "not whole or not put back (the table says why), 1 trouble before any tape moved.\n";
+    "not whole, incomplete with --strict or not put back (the table says why), 1 trouble before\n"
+    "any tape moved.\n";
 
 bool parse_drives(const arguments_t& arguments, library_options_t& options)
 {
@@ -56,6 +68,38 @@ bool parse_drives(const arguments_t& arguments, library_options_t& options)
             options.devices.push_back(devices.substr(start, comma - start));
         start = comma + 1;
     }
+    return true;
+}
+
+// A whole number from lowest to highest, when the option is given.
+bool number_option(const arguments_t& arguments, const char* name, uint32_t lowest, uint32_t highest, uint32_t& number)
+{
+    if (!arguments.has(name))
+        return true;
+    const std::string text = arguments.value(name);
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text[0] == '-' || *end != '\0' || value < lowest || value > highest) {
+        fprintf(stderr, "brxtool: library: --%s takes a number from %u to %u, not '%s'\n", name, lowest, highest,
+                text.c_str());
+        return false;
+    }
+    number = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool parse_rescue(const arguments_t& arguments, library_options_t& options)
+{
+    uint32_t reads = 0;
+    options.image.buffer_mib = library_buffer_mib;
+    options.image.rescue.skip = arguments.has("skip");
+    options.strict = arguments.has("strict");
+    options.manifest = arguments.has("manifest");
+    options.command_line = arguments.command_line;
+    if (!number_option(arguments, "reads", 0, 1000, reads) || !number_option(arguments, "block", 1, record_room, options.block) ||
+        !number_option(arguments, "buffer", 0, largest_ring_mib, options.image.buffer_mib))
+        return false;
+    options.image.rescue.reads = static_cast<int32_t>(reads);
     return true;
 }
 
@@ -83,7 +127,20 @@ bool parse_options(const arguments_t& arguments, library_options_t& options)
         }
         options.load_timeout = static_cast<uint32_t>(seconds);
     }
-    return parse_drives(arguments, options);
+    return parse_rescue(arguments, options) && parse_drives(arguments, options);
+}
+
+// --block= against each drive that tells its limits before any tape moves.
+bool choose_longest_records(library_t& library)
+{
+    for (auto& drive : library.drives) {
+        std::string why;
+        if (!longest_record_of(drive->tape, library.options.block, drive->longest, why)) {
+            fprintf(stderr, "brxtool: library: %s\n", why.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool open_outdir(const library_options_t& options, journal_t& journal)
@@ -105,7 +162,8 @@ int run(const arguments_t& arguments)
     journal_t journal;
     if (!parse_options(arguments, library.options) || !open_outdir(library.options, journal) ||
         !open_changer(library.options.changer, library.changer) ||
-        !read_changer_elements(library.options.changer, library.changer, library.elements) || !open_drives(library))
+        !read_changer_elements(library.options.changer, library.changer, library.elements) || !open_drives(library) ||
+        !choose_longest_records(library))
         return library_trouble;
     library.extension = format_info(library.options.format).extension;
     return_leftovers(library, journal);
@@ -129,6 +187,12 @@ const command_t library_command{"library",
                                  {"slots", true},
                                  {"to", true},
                                  {"verify", false},
-                                 {"load-timeout", true}},
+                                 {"load-timeout", true},
+                                 {"block", true},
+                                 {"reads", true},
+                                 {"skip", false},
+                                 {"strict", false},
+                                 {"buffer", true},
+                                 {"manifest", false}},
                                 2,
                                 run};

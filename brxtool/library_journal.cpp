@@ -55,7 +55,8 @@ void apply_journal_line(const std::string& line, journal_history_t& history)
     if (event != "imaged" || pairs["sha256"].size() != 64 || pairs.count("file") == 0)
         return;
     history.images[name] = {pairs["file"],           number(pairs, "size"),  pairs["sha256"],
-                            number(pairs, "records"), number(pairs, "bytes"), number(pairs, "skipped")};
+                            number(pairs, "records"), number(pairs, "bytes"), number(pairs, "skipped"),
+                            number(pairs, "early") != 0, number(pairs, "list") != 0, number(pairs, "manifest") != 0};
 }
 
 journal_t::~journal_t()

@@ -2,7 +2,9 @@
 // the next step, so that a run cut off at any moment (kill -9, a power cut) can be resumed.
 //   load NAME slot S drive D        about to move the tape from slot S to drive D (addresses)
 //   loaded NAME slot S drive D      the move is done
-//   imaged NAME file F records R bytes B skipped K size Z sha256 H
+//   imaged NAME file F records R bytes B skipped K early E list L manifest M size Z sha256 H
+//       (E 1: the reading ended before the end of the data; L 1: F.bad lists skipped records;
+//        M 1: F.json was written)
 //   failed NAME WHY...
 //   unload NAME drive D slot S      about to move the tape back
 //   returned NAME slot S
@@ -20,6 +22,7 @@ struct journal_image_t {
     uint64_t size = 0;
     std::string sha256;
     uint64_t records = 0, bytes = 0, skipped = 0;
+    bool early = false, list = false, manifest = false;
 };
 
 // What earlier runs recorded, for each name.

@@ -15,6 +15,8 @@ const char* status_word(tape_status_t status)
         return "imaged";
     case tape_status_t::partial:
         return "partial";
+    case tape_status_t::incomplete:
+        return "incomplete";
     case tape_status_t::kept:
         return "kept";
     case tape_status_t::cleaning:
@@ -32,7 +34,7 @@ std::string drive_name(const tape_job_t& job) { return job.drive < 0 ? "-" : "dr
 bool has_image(const tape_job_t& job)
 {
     return job.status == tape_status_t::imaged || job.status == tape_status_t::partial ||
-           job.status == tape_status_t::kept;
+           job.status == tape_status_t::incomplete || job.status == tape_status_t::kept;
 }
 
 std::string job_json(const library_t& library, const tape_job_t& job)
@@ -55,7 +57,8 @@ int library_exit_status(const library_t& library)
 {
     int status = library_whole;
     for (const tape_job_t& job : library.jobs) {
-        if (job.left_in_drive || job.status == tape_status_t::failed || job.status == tape_status_t::pending)
+        if (job.left_in_drive || job.status == tape_status_t::failed || job.status == tape_status_t::pending ||
+            job.status == tape_status_t::incomplete)
             return library_incomplete;
         if (job.status == tape_status_t::partial || (job.status == tape_status_t::kept && job.skipped != 0))
             status = library_skipped;

@@ -6,8 +6,9 @@
 
 #include "brxtool/changer_text.h"
 #include "brxtool/element_names.h"
+#include "brxtool/image_manifest.h"
+#include "brxtool/library_files.h"
 #include "brxtool/library_plan.h"
-#include "copy/sha256.h"
 #include "changer/changer_commands.h"
 #include "tapeio/scsi_codes.h"
 
@@ -19,8 +20,6 @@ struct job_list_t {
     std::mutex lock;
     size_t next = 0;
 };
-
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void set_state(library_drive_t& drive, const std::string& state)
 {
@@ -119,80 +118,79 @@ bool load(library_t& library, library_drive_t& drive, tape_job_t& job, journal_t
     return true;
 }
 
-// A complete image from an earlier run: the journal's size and SHA-256 match the file.
-bool already_complete(const journal_history_t& history, tape_job_t& job, const std::string& file, const std::string& path)
+tape_status_t status_of(const library_t& library, const image_result_t& result)
 {
-    auto found = history.images.find(job.name);
-    if (found == history.images.end() || found->second.file != file || !exists(path))
-        return false;
-    std::string digest;
-    uint64_t size = 0;
-    if (!sha256_of_file(path, digest, size) || size != found->second.size || digest != found->second.sha256)
-        return false;
-    job.status = tape_status_t::kept;
-    job.records = found->second.records;
-    job.bytes = found->second.bytes;
-    job.skipped = found->second.skipped;
-    job.why = "imaged by an earlier run";
-    return true;
+    if (result.ended_early && library.options.strict)
+        return tape_status_t::incomplete;
+    return result.skipped != 0 ? tape_status_t::partial : tape_status_t::imaged;
 }
 
-// Files of that name that no run of this journal wrote are a user's: never overwritten.
-bool names_free(const journal_history_t& history, const tape_job_t& job, const std::string& path, std::string& why)
+// The image made, ended and verified; "" or why not.
+std::string make_image(library_t& library, library_drive_t& drive, tape_job_t& job, pass_output_t& out,
+                       image_result_t& result, bool& trouble)
 {
-    const bool ours = history.known.count(job.name) != 0;
-    for (const std::string& name : {path, path + ".partial"})
-        if (exists(name) && !ours) {
-            why = name + " exists and the journal does not know it; it is left alone";
-            return false;
-        }
-    return true;
-}
-
-// The image under its own name, its size and digest in the journal.
-bool keep_image(const std::string& partial, const std::string& path, const std::string& file, tape_job_t& job,
-                journal_t& journal, std::string& why)
-{
-    std::string digest;
-    uint64_t size = 0;
-    if (!sha256_of_file(partial, digest, size) ||
-        !MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        why = "cannot keep " + path + ": " + error_text(GetLastError());
-        return false;
-    }
-    // The digest last: a line cut off by a crash can then never pass for a complete image's.
-    return journal.write("imaged " + job.name + " file " + file + " records " + std::to_string(job.records) + " bytes " +
-                         std::to_string(job.bytes) + " skipped " + std::to_string(job.skipped) + " size " +
-                         std::to_string(size) + " sha256 " + digest);
+    image_options_t options = library.options.image;
+    options.rescue.longest_record = drive.longest;
+    options.name = job.name;
+    result = image_tape(drive.tape, out, options, drive.live);
+    job.records = result.records;
+    job.bytes = result.bytes;
+    job.skipped = result.skipped;
+    trouble = result.drive_trouble;
+    if (!result.complete)
+        return result.why;
+    if (!end_output(out))
+        return "cannot end " + partial_name(out.name);
+    if (!library.options.verify)
+        return "";
+    set_state(drive, "verifying " + job.name);
+    const std::string list = out.list.created ? partial_name(out.name + ".bad") : "";
+    return verify_image(drive.tape, partial_name(out.name), list, library.options.format, options,
+                        result.ended_early, trouble);
 }
 
 // Loaded: waits, images, verifies, keeps. false when the drive failed.
 bool image_loaded(library_t& library, library_drive_t& drive, tape_job_t& job, journal_t& journal,
-                  const std::string& file)
+                  const std::string& path)
 {
-    const std::string path = library.options.outdir + "/" + file, partial = path + ".partial";
     std::string why;
     set_state(drive, "waiting for " + job.name);
     if (!wait_ready(drive, library.options.load_timeout, why)) {
         fail(job, why, journal);
         return false;
     }
-    set_state(drive, "imaging " + job.name);
-    image_result_t result = image_tape(drive.tape, partial, library.options.format, drive.live);
-    job.records = result.records;
-    job.bytes = result.bytes;
-    job.skipped = result.skipped;
-    bool trouble = result.drive_trouble;
-    if (result.complete && library.options.verify) {
-        set_state(drive, "verifying " + job.name);
-        result.why = verify_image(drive.tape, partial, library.options.format, trouble);
-    }
-    if (result.why.empty() && keep_image(partial, path, file, job, journal, why)) {
-        job.status = job.skipped != 0 ? tape_status_t::partial : tape_status_t::imaged;
+    // Asked again with the tape loaded: some drives tell their limits only then.
+    if (!longest_record_of(drive.tape, library.options.block, drive.longest, why)) {
+        fail(job, why, journal);
         return true;
     }
-    std::remove(partial.c_str());
-    fail(job, result.why.empty() ? why : result.why, journal);
+    set_state(drive, "imaging " + job.name);
+    manifest_source_t source = brxtool_source(library.options.command_line);
+    pass_output_t out;
+    if (!create_output(path, library.options.format, out)) {
+        fail(job, "cannot create " + partial_name(path), journal);
+        return true;
+    }
+    image_result_t result;
+    bool trouble = false;
+    why = make_image(library, drive, job, out, result, trouble);
+    if (why.empty() && library.options.manifest) {
+        source.device = drive.tape.name;
+        read_drive_identity(&drive.tape.handle, drive.tape.memory, drive.tape.memory + data_at, source.drive);
+        source.feed = result.fed ? &result.feed : nullptr;
+    }
+    if (why.empty() && keep_image(library, out, result, job, journal, source, why)) {
+        job.status = status_of(library, result);
+        job.why = one_line(result.why);
+        return true;
+    }
+    // As brx keeps a dump that skipped records, whatever ends it: the records rescued so far stay,
+    // under the temporary names, until a run images the tape again.
+    if (!result.complete && result.skipped != 0 && end_output(out))
+        why += "; what was read is kept in " + partial_name(path);
+    else
+        abandon_output(out);
+    fail(job, why, journal);
     return !trouble;
 }
 
@@ -202,7 +200,7 @@ bool handle_job(library_t& library, library_drive_t& drive, tape_job_t& job, jou
     const clock_type::time_point start = clock_type::now();
     const std::string file = job.name + library.extension, path = library.options.outdir + "/" + file;
     std::string why;
-    if (already_complete(journal.history, job, file, path))
+    if (already_complete(library, journal.history, job, file, path))
         return true;
     job.drive = drive.number;
     if (!names_free(journal.history, job, path, why)) {
@@ -211,7 +209,7 @@ bool handle_job(library_t& library, library_drive_t& drive, tape_job_t& job, jou
     }
     if (!load(library, drive, job, journal))
         return true;
-    bool drive_ok = job.status != tape_status_t::pending || image_loaded(library, drive, job, journal, file);
+    bool drive_ok = job.status != tape_status_t::pending || image_loaded(library, drive, job, journal, path);
     if (!put_back(library, drive, job.name, job.slot, journal, why)) {
         job.left_in_drive = true;
         job.why += (job.why.empty() ? "" : "; ") + why;

@@ -4,11 +4,9 @@
 #include <cstdio>
 
 #include "copy/created_file.h"
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 
 namespace {
-
-std::string partial_name(const std::string& name) { return name + ".partial"; }
 
 bool put_in_place(const std::string& from, const std::string& to)
 {
@@ -54,6 +52,8 @@ bool list_lost(pass_output_t& out, const pass_block_t& block)
 
 }  // namespace
 
+std::string partial_name(const std::string& name) { return name + ".partial"; }
+
 message_target_t brxtool_messages() { return {stderr, nullptr, nullptr, system_error_text, nullptr}; }
 
 bool create_output(const std::string& name, format_t format, pass_output_t& out)
@@ -75,20 +75,26 @@ bool put_block(pass_output_t& out, const pass_block_t& block)
     return list_lost(out, block);
 }
 
-bool finish_output(pass_output_t& out, bool keep_previous)
+bool end_output(pass_output_t& out)
 {
     uint64_t size = 0;
     bool done = finish_tape(out.tape) && image_size(&out.tape.handle, &size);
     done = FlushFileBuffers(out.tape.handle.os_handle) && done;
     close_tape(out.tape);
-    done = finish_bad_list(out.list, size) && done;
-    if (!done || (keep_previous && !keep_as_previous(out.name)) || !put_in_place(partial_name(out.name), out.name))
+    return finish_bad_list(out.list, size) && done;
+}
+
+bool place_output(pass_output_t& out, bool keep_previous)
+{
+    if ((keep_previous && !keep_as_previous(out.name)) || !put_in_place(partial_name(out.name), out.name))
         return false;
     if (out.list.created)
         return put_in_place(partial_name(out.name + ".bad"), out.name + ".bad");
     remove_created_file((out.name + ".bad").c_str());
     return true;
 }
+
+bool finish_output(pass_output_t& out, bool keep_previous) { return end_output(out) && place_output(out, keep_previous); }
 
 void abandon_output(pass_output_t& out)
 {

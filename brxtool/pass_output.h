@@ -17,6 +17,9 @@ struct pass_output_t {
     uint64_t lost = 0;
 };
 
+// Where OUT and its list are written until they are complete: NAME.partial.
+std::string partial_name(const std::string& name);
+
 // The message target brxtool's lists report through.
 message_target_t brxtool_messages();
 
@@ -27,6 +30,10 @@ bool put_block(pass_output_t& out, const pass_block_t& block);
 // OUT.bad left from before is removed when nothing is lost. keep_previous: an OUT that exists, and
 // its list, become OUT.prev and OUT.prev.bad first.
 bool finish_output(pass_output_t& out, bool keep_previous);
+// The same in two steps, so that the complete files can be read before they are put in place:
+// the image and its list ended and closed, then renamed.
+bool end_output(pass_output_t& out);
+bool place_output(pass_output_t& out, bool keep_previous);
 // After a failure: closes and removes the temporary files.
 void abandon_output(pass_output_t& out);
 // "OUT: 4 files, 9 records, 26800 bytes, 4 tape marks, 1 record lost (listed in OUT.bad)".

@@ -11,8 +11,8 @@
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
 #include "copy/dump_read.h"
-#include "frontend/system_error_text.h"
 #include "platform/device_paths.h"
+#include "platform/system_error_text.h"
 #include "tapeio/scsi_codes.h"
 
 namespace {

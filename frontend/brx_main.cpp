@@ -13,9 +13,9 @@
 #include "frontend/front_end_state.h"
 #include "frontend/options.h"
 #include "frontend/report.h"
-#include "frontend/system_error_text.h"
 #include "frontend/usage.h"
 #include "platform/platform.h"
+#include "platform/system_error_text.h"
 
 bool is_device_path(const char* argument)
 {

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "copy/copy_context.h"
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 #include "tapeio/container_header.h"
 
 // Through the sanitizers' report stream, which libFuzzer keeps open when it silences stderr.

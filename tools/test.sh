@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the Linux build, the same tests under AddressSanitizer and UBSan, and the
-# Windows builds (brx.exe for i686; the tests for x86_64, run under wine).
+# Runs every test: the Linux build, the same tests under AddressSanitizer and UBSan, the
+# installation and the Debian package, and the Windows builds (brx.exe for i686 and its zip; the
+# tests for x86_64, run under wine).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${BRX_BUILD_ROOT:-$top/build}
@@ -43,6 +44,12 @@ linux_build linux -DCMAKE_BUILD_TYPE=Release
 echo "== Linux, Debug, AddressSanitizer and UndefinedBehaviorSanitizer"
 linux_build sanitize -DCMAKE_BUILD_TYPE=Debug -DBRX_SANITIZE=ON
 
+echo "== Installation: cmake --install of the Release build into a temporary prefix"
+"$top/tools/check-install.sh" "$out/linux"
+
+echo "== Debian package: built from a copy of the sources, lintian, installed into an empty root"
+"$top/tools/check-package.sh" "$out/package"
+
 echo "== Windows i686 (brx.exe, brxtool.exe)"
 cmake -S "$top" -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DBRX_WERROR=ON -DBRX_TESTS=OFF >/dev/null
@@ -50,6 +57,14 @@ cmake --build "$out/win32" -j "$jobs" --target brx brxtool
 # It cannot run here: check what it is. A 32-bit console program, importing system DLLs only,
 # and built without the test build's virtual devices (it reads no BRX_ variable).
 "$top/tools/check-brx-exe.sh" "$out/win32/frontend/brx.exe"
+
+echo "== Windows zip: brx.exe, brxtool.exe, the README and the licence"
+version=$(sed -n 's/^project(brx VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+zip_file=$out/brx-$version-win32.zip
+rm -f "$zip_file"
+zip -q -j -X "$zip_file" "$out/win32/frontend/brx.exe" "$out/win32/brxtool/brxtool.exe" "$top/README.md" "$top/LICENSE"
+diff <(printf '%s\n' LICENSE README.md brx.exe brxtool.exe) <(zip -sf "$zip_file" | sed -n 's/^  //p' | LC_ALL=C sort)
+echo "$zip_file: $(stat -c %s "$zip_file") bytes"
 
 echo "== Windows x86_64 test build (virtual tapes), tests under wine"
 cmake -S "$top" -B "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \

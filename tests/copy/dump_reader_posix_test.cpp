@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "copy/dump_read.h"
-#include "frontend/system_error_text.h"
 #include "platform/device_paths.h"
+#include "platform/system_error_text.h"
 #include "tapeio/tape_io_objects.h"
 #include "tests/support/e2e.h"
 #include "tests/support/register_test_schemes_posix.h"

@@ -10,7 +10,7 @@
 #include "copy/restore.h"
 #include "frontend/front_end_state.h"
 #include "frontend/report.h"
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 #include "tests/support/e2e.h"
 #include "tests/support/scripted_device_posix.h"
 #include "tests/support/spawn_posix.h"

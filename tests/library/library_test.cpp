@@ -185,6 +185,8 @@ TEST(library_run, trouble_before_any_tape_moves_ends_with_status_1)
         {{changer, out}, "no drive to image with: give --drive N=DEVICE or --devices DEV,..."},
         {{changer, folder.file("none"), "--drive", drive}, folder.file("none") + " is not a folder"},
         {{changer, out, "--drive", drive, "--load-timeout", "0"}, "--load-timeout takes seconds from 1 to 86400, not '0'"},
+        {{changer, out, "--drive", drive, "--block=0"}, "--block takes a number from 1 to 16777215, not '0'"},
+        {{changer, out, "--drive", drive, "--buffer=4097"}, "--buffer takes a number from 0 to 4096, not '4097'"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;

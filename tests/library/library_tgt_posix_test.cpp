@@ -94,9 +94,9 @@ protected:
 
     static std::string changer() { return std::string(library_url()) + "/3"; }
     static std::string drive(int number) { return std::string(library_url()) + "/" + std::to_string(number + 1); }
-    std::vector<std::string> command() const
+    std::vector<std::string> command(const char* more = "--verify") const
     {
-        return {"library", changer(), folder.file("out"), "--devices", drive(1) + "," + drive(0)};
+        return {"library", changer(), folder.file("out"), "--devices", drive(1) + "," + drive(0), more};
     }
     void expect_images() const
     {
@@ -241,13 +241,16 @@ TEST_F(library_Tgt, a_run_killed_anywhere_is_finished_by_the_next)
         SCOPED_TRACE(point.point);
         std::filesystem::remove_all(folder.file("out"));
         std::filesystem::create_directory(folder.file("out"));
-        EXPECT_TRUE(run_killed(command(), point.cut));
-        const brx_run_t run = run_program(BRXTOOL_EXECUTABLE, command(), folder.path(), 120);
+        EXPECT_TRUE(run_killed(command("--manifest"), point.cut));
+        const brx_run_t run = run_program(BRXTOOL_EXECUTABLE, command("--manifest"), folder.path(), 120);
         EXPECT_EQ(run.exit_status, 0) << run.standard_error;
         expect_images();
         const std::string lines = folder.read("out/library.journal");
-        for (const auto& [barcode, blocks] : contents)
+        for (const auto& [barcode, blocks] : contents) {
             EXPECT_EQ(lines_of(lines, "imaged " + barcode + " "), 1u) << barcode << "\n" << lines;
+            const std::string image = folder.file("out/" + barcode + ".dmp");
+            EXPECT_EQ(brxtool_here({"verify", "--manifest", image + ".json", image}).exit_status, 0) << barcode;
+        }
         EXPECT_EQ(status_json(), expected_layout());
     }
 }

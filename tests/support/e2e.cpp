@@ -11,7 +11,7 @@
 #include <regex>
 #include <sstream>
 
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 
 scratch_directory_t::scratch_directory_t()
 {

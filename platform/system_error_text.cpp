@@ -1,4 +1,4 @@
-#include "frontend/system_error_text.h"
+#include "platform/system_error_text.h"
 
 // One per thread: brxtool's library workers report failures side by side.
 static thread_local char error_text[256];
