@@ -6,6 +6,7 @@
 #include "brxtool/progress.h"
 #include "brxtool/read_ahead.h"
 #include "brxtool/tape.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ int run(const arguments_t& arguments)
     output.begin(tape.name, format_info(tape.format).name);
     lister_t lister{output, run_t{}, 0, 0};
     list_totals_t totals;
-    progress_t progress("list");
+    progress_t progress("list", _isatty(_fileno(stdout)) == 0);  // a listing on the screen shows its own progress
     int status = exit_same;
     const bool verbose = arguments.has("verbose");
     for (;;) {

@@ -12,15 +12,16 @@ constexpr auto interval = std::chrono::milliseconds(250);
 
 }  // namespace
 
-progress_t::progress_t(const char* name)
-    : command(name), terminal(_isatty(_fileno(stderr)) != 0), start(clock::now()), next(start + quiet_start)
+progress_t::progress_t(const char* name, bool drawn)
+    : command(name), terminal(drawn && _isatty(_fileno(stderr)) != 0), start(clock::now()), next(start + quiet_start)
 {
 }
 
-progress_t::~progress_t()
+void progress_t::clear()
 {
     if (shown)
         fprintf(stderr, "\r%60s\r", "");
+    shown = false;
 }
 
 void progress_t::update(uint64_t bytes, uint64_t records)

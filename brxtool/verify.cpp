@@ -87,13 +87,16 @@ int run(const arguments_t& arguments)
     for (;;) {
         uint64_t file = a.file, record = a.record + 1;
         block_t one = read_block(a);
+        block_t two = one.kind == block_kind_t::failed ? one : read_block(b);
+        if (one.kind == block_kind_t::failed || two.kind == block_kind_t::failed || one.kind == block_kind_t::end)
+            progress.clear();  // before the messages that end the comparison
         if (one.kind == block_kind_t::failed)
             return failure_status(a);
-        block_t two = read_block(b);
         if (two.kind == block_kind_t::failed)
             return failure_status(b);
         std::string found = difference(one, two, a.name, b.name);
         if (!found.empty()) {
+            progress.clear();
             printf("%s and %s differ: file %" PRIu64 ", record %" PRIu64 "%s\n", a.name.c_str(), b.name.c_str(), file,
                    record, found.c_str());
             return exit_different;

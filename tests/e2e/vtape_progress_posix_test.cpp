@@ -114,13 +114,23 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
         }
         EXPECT_EQ(screen, screen_of(classic.standard_error)) << c.options;
     }
-    // brxtool draws its line after two quiet seconds, and erases it when done.
+    // brxtool draws its line after two quiet seconds, and erases it before anything else it prints.
     scratch_directory_t directory;
     directory.write("tape.dmp", container_of(blocks));
-    const terminal_run_t shown = run_on_terminal("vtape:" + directory.file("tape.dmp") + "?delay=50000",
-                                                 {"convert", "\\\\.\\tape0", "out.tap"}, directory.path(), false, BRXTOOL_EXECUTABLE);
-    EXPECT_EQ(shown.exit_status, 0);
-    EXPECT_NE(shown.bytes.find("\rbrxtool convert: "), std::string::npos) << shown.bytes;
-    EXPECT_EQ(screen_of(shown.bytes), std::vector<std::string>{"\\\\.\\tape0 (device) -> out.tap (tap): 2 files, 59 records, "
-                                                                "4720 bytes, 1 tape marks, 0 bad records"});
+    directory.write("copy.dmp", container_of(blocks));
+    const std::string totals = ": 2 files, 59 records, 4720 bytes, 1 tape marks, 0 bad records";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string screen;
+    } runs[] = {
+        {{"convert", "\\\\.\\tape0", "out.tap"}, "\\\\.\\tape0 (device) -> out.tap (tap)" + totals},
+        {{"verify", "\\\\.\\tape0", "copy.dmp"}, "\\\\.\\tape0 and copy.dmp are equal" + totals},
+    };
+    for (const auto& run : runs) {
+        const terminal_run_t shown = run_on_terminal("vtape:" + directory.file("tape.dmp") + "?delay=50000", run.arguments,
+                                                     directory.path(), false, BRXTOOL_EXECUTABLE);
+        EXPECT_EQ(shown.exit_status, 0);
+        EXPECT_NE(shown.bytes.find("\rbrxtool " + run.arguments[0] + ": "), std::string::npos) << shown.bytes;
+        EXPECT_EQ(screen_of(shown.bytes), std::vector<std::string>{run.screen});
+    }
 }
