@@ -82,25 +82,17 @@ protected:
     scratch_directory_t folder;
 };
 
-std::string quoted(const char* text)
-{
-    std::string json = text == nullptr ? "null" : "\"";
-    return text == nullptr ? json : json.append(text).append("\"");
-}
-
 // The layout start-library.sh makes, every tape at home.
 std::string expected_layout()
 {
-    const struct {
-        const char* name;
-        int address;
-        const char* barcode;
-        const char* identifier;
-    } elements[] = {{"drive:0", 1, nullptr, "IET     VIRTUAL-TAPE    beaf11"}, {"drive:1", 2, nullptr, "IET     VIRTUAL-TAPE    be"},
-                    {"slot:1", 4, "LIB001", nullptr},  {"slot:2", 5, "LIB002", nullptr},  {"slot:3", 6, "LIB003", nullptr},
-                    {"slot:4", 7, "CLN001", nullptr},  {"slot:5", 8, "LIB004", nullptr},  {"slot:6", 9, nullptr, nullptr},
-                    {"slot:7", 10, "LIB005", nullptr}, {"slot:8", 11, nullptr, nullptr},  {"slot:9", 12, "LIB006", nullptr},
-                    {"slot:10", 13, nullptr, nullptr}, {"ie:1", 14, nullptr, nullptr},    {"transport:0", 3, nullptr, nullptr}};
+    const struct { const char *name; int address; const char *barcode, *identifier; } elements[] = {
+        {"drive:0", 1, nullptr, "IET     VIRTUAL-TAPE    beaf11"},
+        {"drive:1", 2, nullptr, "IET     VIRTUAL-TAPE    be"},
+        {"slot:1", 4, "LIB001", nullptr},  {"slot:2", 5, "LIB002", nullptr},  {"slot:3", 6, "LIB003", nullptr},
+        {"slot:4", 7, "CLN001", nullptr},  {"slot:5", 8, "LIB004", nullptr},  {"slot:6", 9, nullptr, nullptr},
+        {"slot:7", 10, "LIB005", nullptr}, {"slot:8", 11, nullptr, nullptr},  {"slot:9", 12, "LIB006", nullptr},
+        {"slot:10", 13, nullptr, nullptr}, {"ie:1", 14, nullptr, nullptr},    {"transport:0", 3, nullptr, nullptr}};
+    const auto quoted = [](const char* text) { return text ? '"' + std::string(text) + '"' : std::string("null"); };
     std::string text = "{\"changer\": \"" + std::string(library_url()) + "/3\", \"elements\": [";
     for (const auto& e : elements) {
         char line[400];
