@@ -21,22 +21,19 @@ using names_t = std::set<std::string>;
 
 const std::regex long_option("--[a-z][a-z-]*");
 
-std::vector<std::string> lines_of(const std::string& text)
+std::vector<std::string> lines_of(std::istream&& text)
 {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
 }
 
 std::vector<std::string> page(const char* name)
 {
-    std::ifstream file(std::string(BRX_SOURCE_DIR) + "/man/" + name);
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_FALSE(text.str().empty()) << name;
-    return lines_of(text.str());
+    std::vector<std::string> lines = lines_of(std::ifstream(std::string(BRX_SOURCE_DIR) + "/man/" + name));
+    EXPECT_FALSE(lines.empty()) << name;
+    return lines;
 }
 
 void add_matches(const std::string& text, const std::regex& pattern, names_t& names)
@@ -53,7 +50,7 @@ names_t help_options(const char* help)
 {
     names_t names;
     bool usage = true;
-    for (const std::string& line : lines_of(help)) {
+    for (const std::string& line : lines_of(std::istringstream(help))) {
         usage = usage && (names.empty() || starts_with(line, " "));
         const size_t word = line.find_first_not_of(' ');
         if (usage)
@@ -122,7 +119,7 @@ TEST(manual_pages, name_what_the_programs_take)
     char* argv[] = {program, help, nullptr};
     EXPECT_EQ(brxtool_main(2, argv), 0);
     names_t usage_commands;
-    for (const std::string& line : lines_of(testing::internal::GetCapturedStdout()))
+    for (const std::string& line : lines_of(std::istringstream(testing::internal::GetCapturedStdout())))
         if (std::regex_search(line, std::regex("^  [a-z]+ ")))
             usage_commands.insert(line.substr(2, line.find(' ', 2) - 2));
 

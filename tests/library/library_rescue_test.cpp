@@ -19,11 +19,9 @@ const std::string skipped = "brxtool: library: A: Skipped unreadable block 1 (fi
 
 std::string list_of(uint64_t size, uint64_t offset)
 {
-    char text[160];
-    snprintf(text, sizeof text,
-             "brx skipped records; dump file size %020llu bytes\nblock 1 file 0 record 2 offset %llu sense 03/11/00\n",
-             static_cast<unsigned long long>(size), static_cast<unsigned long long>(offset));
-    return text;
+    const std::string digits = std::to_string(size);
+    return "brx skipped records; dump file size " + std::string(20 - digits.size(), '0') + digits +
+           " bytes\nblock 1 file 0 record 2 offset " + std::to_string(offset) + " sense 03/11/00\n";
 }
 
 // The table's rows without the header, the slot, the drive and the seconds.

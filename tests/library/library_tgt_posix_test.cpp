@@ -4,11 +4,8 @@
 // carries "Tgt": tests sharing the one library run one at a time.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -17,19 +14,16 @@
 #include "platform/device_paths.h"
 #include "platform/posix/device_namespace.h"
 #include "platform/posix/transports.h"
-#include "tapeio/s2pti_tape_io.h"
 #include "tests/library/in_process.h"
 #include "tests/support/register_test_schemes_posix.h"
+#include "tests/support/spawn_posix.h"
+#include "tests/support/tgt_posix.h"
 
 using namespace library_test;
 
 namespace {
 
-const char* library_url()
-{
-    const char* url = std::getenv("BRX_TEST_LIBRARY_URL");
-    return url != nullptr && url[0] != '\0' ? url : nullptr;
-}
+const char* library_url() { return tgt_url("BRX_TEST_LIBRARY_URL"); }
 
 std::vector<std::string> blocks_of(unsigned seed, size_t records, size_t length)
 {
@@ -53,25 +47,6 @@ const std::map<std::string, std::vector<std::string>> contents = {
 const std::map<std::string, std::string> slots = {{"LIB001", "slot:1"}, {"LIB002", "slot:2"}, {"LIB003", "slot:3"},
                                                   {"LIB004", "slot:5"}, {"LIB005", "slot:7"}, {"LIB006", "slot:9"}};
 
-void write_tape(const std::string& drive, const std::vector<std::string>& blocks)
-{
-    tape_io_handle_t handle;
-    handle.attach(open_named_device(drive.c_str()));
-    ASSERT_NE(handle.get_os_handle(), INVALID_HANDLE_VALUE) << drive;
-    handle.path_id = handle.target_id = handle.lun = 0;
-    s2pti_tape_io_t driver;
-    std::vector<uint8_t> buffer(512 + (1 << 20));
-    ASSERT_EQ(driver.rewind(&handle, buffer.data(), 0), 1);
-    for (const std::string& block : blocks) {
-        std::copy(block.begin(), block.end(), buffer.begin() + 512);
-        const int32_t written = block.empty() ? driver.write_tape_mark(&handle, buffer.data(), 0)
-                                              : driver.write_record(&handle, buffer.data(), static_cast<uint32_t>(block.size()));
-        ASSERT_EQ(written, static_cast<int32_t>(block.size()));
-    }
-    driver.unload(&handle, buffer.data(), 0);
-    CloseHandle(handle.get_os_handle());
-}
-
 class library_Tgt : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -81,7 +56,7 @@ protected:
         posix::register_device_scheme("iscsi://", posix::open_iscsi_device);
         for (const auto& [barcode, blocks] : contents) {
             ASSERT_EQ(brxtool_here({"changer", "load", changer(), slots.at(barcode), "drive:0"}).exit_status, 0);
-            write_tape(drive(0), blocks);
+            ASSERT_TRUE(write_tape(drive(0), blocks)) << barcode;
             ASSERT_EQ(brxtool_here({"changer", "unload", changer(), "drive:0"}).exit_status, 0);
         }
     }
@@ -107,25 +82,17 @@ protected:
     scratch_directory_t folder;
 };
 
-std::string quoted(const char* text)
-{
-    std::string json = text == nullptr ? "null" : "\"";
-    return text == nullptr ? json : json.append(text).append("\"");
-}
-
 // The layout start-library.sh makes, every tape at home.
 std::string expected_layout()
 {
-    const struct {
-        const char* name;
-        int address;
-        const char* barcode;
-        const char* identifier;
-    } elements[] = {{"drive:0", 1, nullptr, "IET     VIRTUAL-TAPE    beaf11"}, {"drive:1", 2, nullptr, "IET     VIRTUAL-TAPE    be"},
-                    {"slot:1", 4, "LIB001", nullptr},  {"slot:2", 5, "LIB002", nullptr},  {"slot:3", 6, "LIB003", nullptr},
-                    {"slot:4", 7, "CLN001", nullptr},  {"slot:5", 8, "LIB004", nullptr},  {"slot:6", 9, nullptr, nullptr},
-                    {"slot:7", 10, "LIB005", nullptr}, {"slot:8", 11, nullptr, nullptr},  {"slot:9", 12, "LIB006", nullptr},
-                    {"slot:10", 13, nullptr, nullptr}, {"ie:1", 14, nullptr, nullptr},    {"transport:0", 3, nullptr, nullptr}};
+    const struct { const char *name; int address; const char *barcode, *identifier; } elements[] = {
+        {"drive:0", 1, nullptr, "IET     VIRTUAL-TAPE    beaf11"},
+        {"drive:1", 2, nullptr, "IET     VIRTUAL-TAPE    be"},
+        {"slot:1", 4, "LIB001", nullptr},  {"slot:2", 5, "LIB002", nullptr},  {"slot:3", 6, "LIB003", nullptr},
+        {"slot:4", 7, "CLN001", nullptr},  {"slot:5", 8, "LIB004", nullptr},  {"slot:6", 9, nullptr, nullptr},
+        {"slot:7", 10, "LIB005", nullptr}, {"slot:8", 11, nullptr, nullptr},  {"slot:9", 12, "LIB006", nullptr},
+        {"slot:10", 13, nullptr, nullptr}, {"ie:1", 14, nullptr, nullptr},    {"transport:0", 3, nullptr, nullptr}};
+    const auto quoted = [](const char* text) { return text ? '"' + std::string(text) + '"' : std::string("null"); };
     std::string text = "{\"changer\": \"" + std::string(library_url()) + "/3\", \"elements\": [";
     for (const auto& e : elements) {
         char line[400];
@@ -185,37 +152,22 @@ TEST(library_devices, device_strings_name_devices)
 // Starts a run and kills it with SIGKILL as soon as cut says so; false when it ended first.
 bool run_killed(const std::vector<std::string>& arguments, const std::function<bool()>& cut)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::vector<char*> argv{const_cast<char*>(BRXTOOL_EXECUTABLE)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        if (freopen("/dev/null", "w", stdout) != nullptr && freopen("/dev/null", "w", stderr) != nullptr)
-            execv(BRXTOOL_EXECUTABLE, argv.data());
-        _exit(127);
-    }
+    const pid_t child = spawn({BRXTOOL_EXECUTABLE, arguments, ".", {}});
     int status = 0;
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60); std::chrono::steady_clock::now() < end;) {
+    while (waitpid(child, &status, WNOHANG) == 0) {
         if (cut()) {
             kill(child, SIGKILL);
-            return waitpid(child, &status, 0) == child;
+            return finish(child) == -1;
         }
-        if (waitpid(child, &status, WNOHANG) == child)
-            return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
     return false;
 }
 
 size_t lines_of(const std::string& text, const std::string& start)
 {
-    std::string line = "\n";
-    line += start;
     size_t count = 0;
-    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+    for (size_t at = text.find("\n" + start); at != std::string::npos; at = text.find("\n" + start, at + 1))
         ++count;
     return count;
 }

@@ -10,19 +10,12 @@
 
 namespace {
 
-scripted_command_t record_of(const posix::scsi_command_t& command)
+scripted_command_t record_of(const posix::scsi_command_t& c)
 {
-    scripted_command_t seen;
-    seen.cdb.assign(command.cdb, command.cdb + command.cdb_length);
-    seen.direction = command.direction;
-    seen.data_length = command.data_length;
-    if (command.direction == SCSI_IOCTL_DATA_OUT && command.data != nullptr)
-        seen.data_out.assign(command.data, command.data + command.data_length);
-    seen.timeout_seconds = command.timeout_seconds;
-    seen.path_id = command.path_id;
-    seen.target_id = command.target_id;
-    seen.lun = command.lun;
-    return seen;
+    const bool out = c.direction == SCSI_IOCTL_DATA_OUT && c.data != nullptr;
+    return {{c.cdb, c.cdb + c.cdb_length}, c.direction, c.data_length,
+            out ? std::vector<uint8_t>(c.data, c.data + c.data_length) : std::vector<uint8_t>(), c.timeout_seconds,
+            c.path_id, c.target_id, c.lun};
 }
 
 uint32_t copy_bytes(const std::vector<uint8_t>& from, uint8_t* to, uint32_t capacity)

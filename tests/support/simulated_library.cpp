@@ -9,6 +9,7 @@
 
 #include "platform/posix/device_namespace.h"
 #include "tests/support/environment.h"
+#include "vtape/vtape.h"
 #include "vtape/vtape_device.h"
 
 namespace {
@@ -47,18 +48,9 @@ posix::scsi_reply_t answer(const posix::scsi_command_t& command, const std::vect
     return reply;
 }
 
-posix::scsi_reply_t check(const posix::scsi_command_t& command, const std::vector<uint8_t>& sense)
-{
-    return answer(command, sense, true);
-}
+void put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) { vtape_put_be16(&bytes[at], value); }
 
-void put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
-{
-    bytes[at] = static_cast<uint8_t>(value >> 8);
-    bytes[at + 1] = static_cast<uint8_t>(value);
-}
-
-uint16_t be16(const uint8_t* at) { return static_cast<uint16_t>((at[0] << 8) | at[1]); }
+uint16_t be16(const uint8_t* at) { return static_cast<uint16_t>(vtape_be16(at)); }
 
 std::vector<uint8_t> padded(const std::string& text, size_t length)
 {
@@ -109,7 +101,7 @@ bool simulated_library_impl_t::fault(int drive, const posix::scsi_command_t& com
     for (auto at = faults.begin(); at != faults.end(); ++at)
         if (at->drive == drive && at->opcode == command.cdb[0] && at->skip-- == 0) {
             held_sense = sense_of(at->key, at->asc, at->ascq);
-            reply = check(command, at->quiet ? std::vector<uint8_t>() : held_sense);
+            reply = answer(command, at->quiet ? std::vector<uint8_t>() : held_sense, true);
             faults.erase(at);
             return true;
         }
@@ -186,9 +178,9 @@ posix::scsi_reply_t simulated_library_impl_t::move(const posix::scsi_command_t& 
 {
     const uint16_t from = be16(command.cdb + 4), to = be16(command.cdb + 6);
     if (media.count(from) == 0)
-        return check(command, sense_of(illegal, 0x3B, 0x0E));
+        return answer(command, sense_of(illegal, 0x3B, 0x0E), true);
     if (media.count(to) != 0)
-        return check(command, sense_of(illegal, 0x3B, 0x0D));
+        return answer(command, sense_of(illegal, 0x3B, 0x0D), true);
     medium_t medium = media[from];
     media.erase(from);
     for (size_t i = 0; i < drives.size(); ++i) {
@@ -196,7 +188,7 @@ posix::scsi_reply_t simulated_library_impl_t::move(const posix::scsi_command_t& 
         if (from == drives_at + i)
             drives[i]->medium.reset();
         if (to == drives_at + i && vtape_open_device(("vtape:" + medium.path).c_str(), drives[i]->medium) != NO_ERROR)
-            return check(command, sense_of(4, 0x3B, 0x00));
+            return answer(command, sense_of(4, 0x3B, 0x00), true);
     }
     const bool into_drive = to >= drives_at && to < drives_at + drives.size();
     medium.home = into_drive ? (medium.home != 0 ? medium.home : from) : 0;
@@ -229,7 +221,7 @@ posix::scsi_reply_t simulated_library_impl_t::changer(const posix::scsi_command_
     }
     case 0xB8:
         if (refuse_both && (command.cdb[1] & 0x10) != 0 && (command.cdb[6] & 0x01) != 0)
-            return check(command, sense_of(illegal, 0x24, 0x00));
+            return answer(command, sense_of(illegal, 0x24, 0x00), true);
         return answer(command, element_status(command.cdb));
     case 0xA5:
         return move(command);
@@ -257,7 +249,7 @@ posix::scsi_reply_t simulated_library_impl_t::drive(size_t index, const posix::s
                                     'V', 'E', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '});
     std::lock_guard<std::mutex> guard(drives[index]->lock);
     if (drives[index]->medium == nullptr)
-        return check(command, sense_of(not_ready, 0x3A, 0x00));
+        return answer(command, sense_of(not_ready, 0x3A, 0x00), true);
     return drives[index]->medium->execute(command);
 }
 

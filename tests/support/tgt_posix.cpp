@@ -1,5 +1,6 @@
 #include "tests/support/tgt_posix.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,9 +8,9 @@
 #include "platform/posix/transports.h"
 #include "tapeio/tape_io_objects.h"
 
-const char* tgt_url()
+const char* tgt_url(const char* variable)
 {
-    const char* url = std::getenv("BRX_TEST_ISCSI_URL");
+    const char* url = std::getenv(variable);
     return url != nullptr && url[0] != '\0' ? url : nullptr;
 }
 
@@ -19,7 +20,10 @@ bool write_tape(const std::string& url, const std::vector<std::string>& blocks)
     setenv("BRX_TAPE88", url.c_str(), 1);
     tape_io_handle_t handle;
     handle.attach(CreateFileA("\\\\.\\Tape88", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::vector<uint8_t> buffer(65536);
+    size_t longest = 65536;  // after the driver's header
+    for (const std::string& block : blocks)
+        longest = std::max(longest, block.size());
+    std::vector<uint8_t> buffer(512 + longest);
     tape_io_t& driver = s2pti_tape_io;
     bool written = handle.get_os_handle() != INVALID_HANDLE_VALUE && driver.rewind(&handle, buffer.data(), 65536) == 1;
     for (const std::string& block : blocks) {

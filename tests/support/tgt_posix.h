@@ -5,7 +5,8 @@
 #include <vector>
 
 // The URL, or nullptr when it is not set: the tests that need a target then skip themselves.
-const char* tgt_url();
+// BRX_TEST_LIBRARY_URL names tests/tgt/start-library.sh's library instead.
+const char* tgt_url(const char* variable = "BRX_TEST_ISCSI_URL");
 // Writes the blocks (an empty one is a tape mark) from the beginning of the tape at url with the
 // SCSI driver; true when every block was written.
 bool write_tape(const std::string& url, const std::vector<std::string>& blocks);

@@ -1,5 +1,5 @@
 // The tape-API driver over a scripted drive (every outcome, and position queries that fail) and over
-// the virtual drive (setup's mode selects), and one medium walked through all three drivers.
+// the virtual drive (setup's mode selects).
 #include <fstream>
 #include <sstream>
 
@@ -135,55 +135,6 @@ TEST(physical_scripted, each_outcome_and_a_failing_position_query_after_it)
         if (!c.first.empty()) { EXPECT_EQ(drive.device->commands[0].cdb, c.first); }
         if (c.commands == 2) { EXPECT_EQ(drive.device->commands[1].cdb, (bytes_t{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0})); }
     }
-}
-
-// Each record (empty: a mark) and the block count after it, then the result and count at the end.
-struct walk_t { std::vector<std::pair<std::string, uint32_t>> seen; int32_t end_result = 0; uint32_t end_block_count = 0; bool operator==(const walk_t&) const = default; };
-
-// Records up to the SCSI driver's data area, an empty file between two marks, a double mark at the end.
-const std::vector<std::string> blocks = {record_of(80, 0), record_of(1, 1), record_of(65024, 2), "", "", record_of(512, 5),
-                                         record_of(3000, 6), "", record_of(7, 8), "", ""};
-
-walk_t walk(tape_io_t& driver, tape_io_handle_t* handle, uint8_t* buffer)
-{
-    walk_t walk;
-    EXPECT_EQ(driver.rewind(handle, buffer, size), 1);
-    const char* data = reinterpret_cast<const char*>(buffer + driver.data_offset(handle));
-    for (size_t i = 0; i <= blocks.size(); ++i) {
-        int32_t result = driver.read_forward(handle, buffer, size);
-        uint32_t count = 0;
-        EXPECT_EQ(driver.get_block_count(handle, &count), 0);
-        if (result < 0) {
-            walk.end_result = result, walk.end_block_count = count;
-            break;
-        }
-        walk.seen.emplace_back(std::string(data, data + result), count);
-    }
-    return walk;
-}
-
-TEST(driver_walk, the_three_drivers_read_one_medium_alike)
-{
-    scratch_directory_t directory;
-    directory.write("tape.brx", container_of(blocks));
-    const std::string medium = directory.file("tape.brx");
-    walk_t expected{{}, -2, static_cast<uint32_t>(blocks.size())};
-    for (size_t block = 0; block < blocks.size(); ++block)
-        expected.seen.emplace_back(blocks[block], block + 1);
-    for (tape_io_t* driver : {static_cast<tape_io_t*>(&physical_tape_io), static_cast<tape_io_t*>(&s2pti_tape_io)}) {
-        vtape_drive_t drive("vtape:" + medium);
-        walk_t seen = walk(*driver, &drive.handle, drive.buffer.data());
-        EXPECT_EQ(seen.end_result, driver == &physical_tape_io ? -2 : -9);
-        seen.end_result = -2;
-        EXPECT_TRUE(seen == expected);
-    }
-    HANDLE file = CreateFileA(medium.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    tape_io_handle_t handle;
-    handle.attach(file);
-    bytes_t buffer(size);
-    EXPECT_EQ(brx_file_tape_io.setup(&handle, buffer.data(), size), 1);
-    EXPECT_TRUE(walk(brx_file_tape_io, &handle, buffer.data()) == expected);
-    CloseHandle(file);
 }
 
 }  // namespace
