@@ -46,6 +46,15 @@ inline bool parse_options(int argc, char** argv, options_t& options)
     return true;
 }
 
+// The same, for benchmarks whose one argument is the brx to run: their usage line when it fails.
+inline bool parse_brx_options(int argc, char** argv, options_t& options)
+{
+    if (parse_options(argc, argv, options))
+        return true;
+    std::fprintf(stderr, "usage: %s [BRX] [--mib=N] [--rounds=N] [--dir=PATH]\n", argv[0]);
+    return false;
+}
+
 // Where scratch files go: --dir, else $TMPDIR, else /tmp.
 inline std::string scratch_parent(const options_t& options)
 {

@@ -368,10 +368,8 @@ bool run_rounds(const std::string& brx, int rounds, series_t (&series)[alternati
 int main(int argc, char** argv)
 {
     bench::options_t options;
-    if (!bench::parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [BRX] [--mib=N] [--rounds=N] [--dir=PATH]\n", argv[0]);
+    if (!bench::parse_brx_options(argc, argv, options))
         return 2;
-    }
     const std::string brx = options.positional.empty() ? default_brx(argv[0]) : options.positional;
     if (access(brx.c_str(), X_OK) != 0)
         return std::perror(brx.c_str()), 2;

@@ -76,9 +76,8 @@ int main(int argc, char** argv)
             rest.push_back(argv[i]);
     if (!bench::parse_options(static_cast<int>(rest.size()), rest.data(), options) || delay < 0)
         return 2;
-    const std::filesystem::path root = (options.dir.empty() ? std::filesystem::temp_directory_path()
-                                                            : std::filesystem::path(options.dir)) /
-                                       ("brx-bench-library-" + std::to_string(getpid()));
+    const std::filesystem::path root =
+        std::filesystem::path(bench::scratch_parent(options)) / ("brx-bench-library-" + std::to_string(getpid()));
     std::filesystem::create_directories(root / "media");
     simulated_library_t library((root / "media").string(), 2, tapes, 91);
     bench::layout_t layout;

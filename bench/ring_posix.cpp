@@ -292,10 +292,8 @@ bool memory(const std::string& dir)
 int main(int argc, char** argv)
 {
     bench::options_t options;
-    if (!bench::parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [BRX] [--mib=N] [--rounds=N] [--dir=PATH]\n", argv[0]);
+    if (!bench::parse_brx_options(argc, argv, options))
         return 2;
-    }
     brx_path = options.positional.empty() ? BRX_EXECUTABLE : options.positional;
     const int rounds = options.rounds > 0 ? options.rounds : 5;
     std::string dir = bench::scratch_parent(options) + "/brx-ring-XXXXXX";
