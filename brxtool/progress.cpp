@@ -10,6 +10,8 @@ namespace {
 constexpr auto quiet_start = std::chrono::seconds(2);
 constexpr auto interval = std::chrono::milliseconds(250);
 
+thread_local progress_t* on_screen = nullptr;
+
 }  // namespace
 
 progress_t::progress_t(const char* name, bool drawn)
@@ -22,6 +24,14 @@ void progress_t::clear()
     if (shown)
         fprintf(stderr, "\r%60s\r", "");
     shown = false;
+    if (on_screen == this)
+        on_screen = nullptr;
+}
+
+void clear_progress_line()
+{
+    if (on_screen != nullptr)
+        on_screen->clear();
 }
 
 void progress_t::update(uint64_t bytes, uint64_t records)
@@ -37,4 +47,5 @@ void progress_t::update(uint64_t bytes, uint64_t records)
             bytes / 1e6 / seconds);
     fflush(stderr);
     shown = true;
+    on_screen = this;
 }

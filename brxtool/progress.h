@@ -23,3 +23,7 @@ private:
     bool shown = false;
     clock::time_point start, next;
 };
+
+// Erases the line this thread's progress_t has drawn, if any: for a message printed where the
+// command's own code does not see it (a failed read, reported as it happens).
+void clear_progress_line();

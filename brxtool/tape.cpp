@@ -7,6 +7,7 @@
 
 #include "brxtool/arguments.h"
 #include "brxtool/detect.h"
+#include "brxtool/progress.h"
 #include "brxtool/read_ahead.h"
 #include "copy/copy_context.h"
 #include "copy/device_name.h"
@@ -324,6 +325,7 @@ std::string failure_reason(const tape_t& tape)
 
 void report_tape_failure(const tape_t& tape, const std::string& what)
 {
+    clear_progress_line();
     fprintf(stderr, "brxtool: %s: %s: %s\n", tape.name.c_str(), what.c_str(), failure_reason(tape).c_str());
 }
 

@@ -87,11 +87,9 @@ int run(const arguments_t& arguments)
     for (;;) {
         uint64_t file = a.file, record = a.record + 1;
         block_t one = read_block(a);
-        block_t two = one.kind == block_kind_t::failed ? one : read_block(b);
-        if (one.kind == block_kind_t::failed || two.kind == block_kind_t::failed || one.kind == block_kind_t::end)
-            progress.clear();  // before the messages that end the comparison
         if (one.kind == block_kind_t::failed)
             return failure_status(a);
+        block_t two = read_block(b);
         if (two.kind == block_kind_t::failed)
             return failure_status(b);
         std::string found = difference(one, two, a.name, b.name);
@@ -105,6 +103,7 @@ int run(const arguments_t& arguments)
             break;
         progress.update(a.bytes, a.records);
     }
+    progress.clear();
     for (const tape_t* tape : {&a, &b})
         if (tape->stray != 0)
             printf("%s\n", stray_note(*tape).c_str());
