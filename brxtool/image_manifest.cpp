@@ -1,7 +1,6 @@
 #include "brxtool/image_manifest.h"
 
 #include <cstdio>
-#include <optional>
 
 #include "brxtool/arguments.h"
 #include "brxtool/progress.h"
@@ -9,9 +8,7 @@
 
 int read_manifest_content(pass_t& pass, manifest_content_t& content, bool show_progress)
 {
-    std::optional<progress_t> progress;
-    if (show_progress)
-        progress.emplace("manifest");
+    progress_t progress("manifest", show_progress);
     for (;;) {
         const pass_block_t block = next_block(pass);
         switch (block.kind) {
@@ -30,8 +27,7 @@ int read_manifest_content(pass_t& pass, manifest_content_t& content, bool show_p
             content.add_record(block.data, block.length);
             break;
         }
-        if (progress)
-            progress->update(pass.tape.bytes, pass.tape.records);
+        progress.update(pass.tape.bytes, pass.tape.records);
     }
 }
 

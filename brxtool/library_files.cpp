@@ -7,8 +7,6 @@
 
 namespace {
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // The manifest beside the image, written under a temporary name and renamed.
 bool write_manifest_of(const std::string& path, format_t format, manifest_source_t source, std::string& why)
 {
@@ -49,7 +47,7 @@ bool already_complete(const library_t& library, const journal_history_t& history
 bool names_free(const journal_history_t& history, const tape_job_t& job, const std::string& path, std::string& why)
 {
     const bool ours = history.known.count(job.name) != 0;
-    for (const std::string& name : {path, path + ".partial", path + ".bad", path + ".bad.partial", path + ".json"})
+    for (const std::string& name : {path, partial_name(path), path + ".bad", partial_name(path + ".bad"), path + ".json"})
         if (exists(name) && !ours) {
             why = name + " exists and the journal does not know it; it is left alone";
             return false;

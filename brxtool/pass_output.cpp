@@ -16,8 +16,6 @@ bool put_in_place(const std::string& from, const std::string& to)
     return false;
 }
 
-bool exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // OUT and OUT.bad become OUT.prev and OUT.prev.bad; an older OUT.prev.bad goes when OUT had no list.
 bool keep_as_previous(const std::string& name)
 {
@@ -53,6 +51,8 @@ bool list_lost(pass_output_t& out, const pass_block_t& block)
 }  // namespace
 
 std::string partial_name(const std::string& name) { return name + ".partial"; }
+
+bool exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 message_target_t brxtool_messages() { return {stderr, nullptr, nullptr, system_error_text, nullptr}; }
 

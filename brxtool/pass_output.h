@@ -19,6 +19,7 @@ struct pass_output_t {
 
 // Where OUT and its list are written until they are complete: NAME.partial.
 std::string partial_name(const std::string& name);
+bool exists(const std::string& name);  // a file, a directory or a device of that name
 
 // The message target brxtool's lists report through.
 message_target_t brxtool_messages();
