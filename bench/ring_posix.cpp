@@ -25,6 +25,7 @@
 
 #include "bench/bench_support.h"
 #include "platform/posix/transports.h"
+#include "vtape/vtape.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ void stalling_reader(int pipe)
     std::vector<uint8_t> data(65536);
     uint8_t header[8];
     for (uint64_t record = 1; in != nullptr && std::fread(header, 1, 8, in) == 8; ++record) {
-        const uint32_t n = uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
+        const uint32_t n = vtape_be32(header);
         if (n > data.size() || std::fread(data.data(), 1, n, in) != n)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(record % 100 == 50 ? 301 : 1));
