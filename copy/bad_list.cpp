@@ -73,20 +73,26 @@ bool create_bad_list(bad_list_t& list, const std::string& path, const message_ta
     return false;
 }
 
+std::string bad_list_line(const skipped_record_t& r)
+{
+    char line[160];
+    snprintf(line, sizeof line, "block %lu file %lu record %lu offset %llu sense %02X/%02X/%02X",
+             static_cast<unsigned long>(r.block), static_cast<unsigned long>(r.file),
+             static_cast<unsigned long>(r.record), static_cast<unsigned long long>(r.offset), r.sense.key, r.sense.asc,
+             r.sense.ascq);
+    return line;
+}
+
 bool add_to_bad_list(bad_list_t& list, const skipped_record_t& r)
 {
     if (list.stream == nullptr)
         return true;
-    char line[160];
-    snprintf(line, sizeof line, "block %lu file %lu record %lu offset %llu sense %02X/%02X/%02X\n",
-             static_cast<unsigned long>(r.block), static_cast<unsigned long>(r.file),
-             static_cast<unsigned long>(r.record), static_cast<unsigned long long>(r.offset), r.sense.key, r.sense.asc,
-             r.sense.ascq);
+    const std::string line = bad_list_line(r) + "\n";
     if (!list.in_place) {
         list.held += line;
         return true;
     }
-    const bool written = fputs(line, list.stream) >= 0 && fflush(list.stream) == 0;
+    const bool written = fputs(line.c_str(), list.stream) >= 0 && fflush(list.stream) == 0;
     if (!written)
         report_list_failure(list);
     return written;

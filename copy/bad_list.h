@@ -41,6 +41,9 @@ bool create_bad_list(bad_list_t& list, const std::string& path, const message_ta
 // when not written.
 bool add_to_bad_list(bad_list_t& list, const skipped_record_t& record);
 
+// A record's line as the list holds it, without its "\n"; its readers take exactly this form.
+std::string bad_list_line(const skipped_record_t& record);
+
 // Closes the list with the dump file's final size in its first line. false when it could not
 // (reported; the list as written so far stays).
 bool finish_bad_list(bad_list_t& list, uint64_t dump_size);

@@ -31,10 +31,7 @@ bool parse_record(const std::string& line, skipped_record_t& record)
                &record.block, &record.file, &record.record, &record.offset, &key, &code, &qualifier) != 7)
         return false;
     record.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(code), static_cast<uint8_t>(qualifier)};
-    char again[200];
-    snprintf(again, sizeof again, "block %" PRIu32 " file %" PRIu32 " record %" PRIu32 " offset %" PRIu64 " sense %02X/%02X/%02X",
-             record.block, record.file, record.record, record.offset, key, code, qualifier);
-    return line == again;  // exactly the written form: no other spacing, case or digits
+    return line == bad_list_line(record);  // exactly the written form: no other spacing, case or digits
 }
 
 bool refuse(std::string& why, const std::string& reason)
