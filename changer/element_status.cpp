@@ -12,14 +12,6 @@ constexpr uint8_t binary_code_set = 1;
 uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 uint32_t be24(const uint8_t* p) { return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2]; }
 
-std::string trimmed(const uint8_t* bytes, uint32_t length)
-{
-    std::string text(reinterpret_cast<const char*>(bytes), length);
-    size_t end = text.find_last_not_of(std::string(" \0", 2));
-    size_t begin = text.find_first_not_of(' ');
-    return end == std::string::npos || begin > end ? std::string() : text.substr(begin, end + 1 - begin);
-}
-
 std::string hex(const uint8_t* bytes, uint32_t length)
 {
     static const char digits[] = "0123456789abcdef";
@@ -37,7 +29,7 @@ std::string identifier_at(const uint8_t* at, uint32_t available)
     if (available < 4)
         return {};
     uint32_t length = std::min<uint32_t>(at[3], available - 4);
-    return (at[0] & 0x0F) == binary_code_set ? hex(at + 4, length) : trimmed(at + 4, length);
+    return (at[0] & 0x0F) == binary_code_set ? hex(at + 4, length) : scsi_text(at + 4, length);
 }
 
 element_t descriptor_at(const uint8_t* at, uint32_t available, uint32_t stated, element_type_t type, uint8_t tags)
@@ -57,7 +49,7 @@ element_t descriptor_at(const uint8_t* at, uint32_t available, uint32_t stated, 
     element.source = static_cast<uint16_t>(be16(head + 10));
     uint32_t offset = descriptor_head;
     if ((tags & primary_tag_bit) != 0 && available > offset)
-        element.volume_tag = trimmed(at + offset, std::min(tag_identifier, available - offset));
+        element.volume_tag = scsi_text(at + offset, std::min(tag_identifier, available - offset));
     offset += ((tags & primary_tag_bit) != 0 ? tag_length : 0) + ((tags & alternate_tag_bit) != 0 ? tag_length : 0);
     if (stated >= offset + 4 && available > offset)
         element.identifier = identifier_at(at + offset, available - offset);

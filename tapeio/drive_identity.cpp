@@ -10,14 +10,6 @@ namespace {
 constexpr uint8_t serial_page = 0x80;
 constexpr uint8_t standard_length = 36;
 
-std::string text_of(const uint8_t* bytes, size_t length)
-{
-    std::string text(reinterpret_cast<const char*>(bytes), length);
-    size_t end = text.find_last_not_of(std::string(" \0", 2));
-    size_t begin = text.find_first_not_of(' ');
-    return end == std::string::npos ? std::string() : text.substr(begin, end + 1 - begin);
-}
-
 }  // namespace
 
 scsi_answer_t inquiry(tape_io_handle_t* handle, uint8_t* buffer, bool vpd, uint8_t page, uint8_t* data,
@@ -32,11 +24,11 @@ scsi_answer_t read_drive_identity(tape_io_handle_t* handle, uint8_t* buffer, uin
     scsi_answer_t answer = inquiry(handle, buffer, false, 0, data, standard_length);
     if (!answer.good() || answer.transferred < 32)
         return answer;
-    identity.vendor = text_of(data + 8, 8);
-    identity.product = text_of(data + 16, 16);
-    identity.revision = text_of(data + 32, std::min<size_t>(4, answer.transferred - 32));
+    identity.vendor = scsi_text(data + 8, 8);
+    identity.product = scsi_text(data + 16, 16);
+    identity.revision = scsi_text(data + 32, std::min<size_t>(4, answer.transferred - 32));
     answer = inquiry(handle, buffer, true, serial_page, data, 255);
     if (answer.good() && answer.transferred >= 4)
-        identity.serial = text_of(data + 4, std::min<size_t>(data[3], answer.transferred - 4));
+        identity.serial = scsi_text(data + 4, std::min<size_t>(data[3], answer.transferred - 4));
     return answer;
 }

@@ -62,3 +62,11 @@ scsi_answer_t run_scsi(tape_io_handle_t* handle, uint8_t* buffer, const scsi_req
     answer.system_error = outcome.code == call_failed ? handle->last_error : 0;
     return answer;
 }
+
+std::string scsi_text(const uint8_t* bytes, size_t length)
+{
+    std::string text(reinterpret_cast<const char*>(bytes), length);
+    size_t end = text.find_last_not_of(std::string(" \0", 2));
+    size_t begin = text.find_first_not_of(' ');
+    return end == std::string::npos || begin > end ? std::string() : text.substr(begin, end + 1 - begin);
+}

@@ -2,7 +2,9 @@
 // sense ladder, with the additional sense code that a changer's decisions rest on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "tapeio/tape_io_handle.h"
 
@@ -35,3 +37,7 @@ struct scsi_request_t {
 };
 
 scsi_answer_t run_scsi(tape_io_handle_t* handle, uint8_t* buffer, const scsi_request_t& request);
+
+// An ASCII field of a reply (a vendor, a serial number, a volume tag) without the spaces and NULs
+// that pad it.
+std::string scsi_text(const uint8_t* bytes, size_t length);
