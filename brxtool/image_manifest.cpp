@@ -32,7 +32,7 @@ int read_manifest_content(pass_t& pass, manifest_content_t& content, bool show_p
 }
 
 int write_image_manifest(const std::string& name, format_t from, const std::string& list_name, const std::string& out,
-                         manifest_source_t source, bool show_progress)
+                         manifest_source_t source, bool show_progress, manifest_source_t* written)
 {
     if (is_standard_stream(name) || is_device_name(name)) {
         fprintf(stderr, "brxtool: manifest: give an image file, not %s\n", name.c_str());
@@ -42,9 +42,9 @@ int write_image_manifest(const std::string& name, format_t from, const std::stri
     manifest_content_t content;
     if (!open_pass(name, from, list_name, pass))
         return exit_trouble;
-    const file_identity_t written = identity_of(out.c_str());
-    if (same_file(written, identity_of(pass.tape.handle.os_handle)) ||
-        (!pass.list.empty() && same_file(written, identity_of(pass.list.c_str())))) {
+    const file_identity_t out_file = identity_of(out.c_str());
+    if (same_file(out_file, identity_of(pass.tape.handle.os_handle)) ||
+        (!pass.list.empty() && same_file(out_file, identity_of(pass.list.c_str())))) {
         fprintf(stderr, "brxtool: manifest: %s is the image or its list\n", out.c_str());
         return exit_trouble;
     }
@@ -61,6 +61,8 @@ int write_image_manifest(const std::string& name, format_t from, const std::stri
         fprintf(stderr, "brxtool: %s: %s\n", out.c_str(), error_text(GetLastError()).c_str());
         return exit_trouble;
     }
+    if (written != nullptr)
+        *written = source;
     return exit_same;
 }
 

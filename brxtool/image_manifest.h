@@ -13,9 +13,10 @@ int read_manifest_content(pass_t& pass, manifest_content_t& content, bool show_p
 
 // The manifest of the image file name, with its list (list_name, or NAME.bad when present),
 // written to out ("-": standard output). source brings what the caller knows (the device, the
-// command line, when it started); the rest is read here. Returns the exit status.
+// command line, when it started); the rest is read here, and given back in written (the image's
+// size and SHA-256 among it) when asked. Returns the exit status.
 int write_image_manifest(const std::string& name, format_t from, const std::string& list_name, const std::string& out,
-                         manifest_source_t source, bool show_progress = true);
+                         manifest_source_t source, bool show_progress = true, manifest_source_t* written = nullptr);
 
 // What a brxtool command puts in the manifests it writes: itself and when it started.
 manifest_source_t brxtool_source(const std::vector<std::string>& command_line);

@@ -7,11 +7,13 @@
 
 namespace {
 
-// The manifest beside the image, written under a temporary name and renamed.
-bool write_manifest_of(const std::string& path, format_t format, manifest_source_t source, std::string& why)
+// The manifest beside the image, written under a temporary name and renamed; written holds the
+// image's size and SHA-256 as the manifest does.
+bool write_manifest_of(const std::string& path, format_t format, const manifest_source_t& source,
+                       manifest_source_t& written, std::string& why)
 {
     const std::string json = path + ".json", partial = partial_name(json);
-    if (write_image_manifest(path, format, "", partial, source, false) == exit_same &&
+    if (write_image_manifest(path, format, "", partial, source, false, &written) == exit_same &&
         MoveFileExA(partial.c_str(), json.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     why = "cannot write " + json;
@@ -63,13 +65,14 @@ bool keep_image(library_t& library, pass_output_t& out, const image_result_t& re
         why = "cannot keep " + path;
         return false;
     }
-    if (library.options.manifest && !write_manifest_of(path, library.options.format, source, why))
+    manifest_source_t written;
+    if (library.options.manifest && !write_manifest_of(path, library.options.format, source, written, why))
         return false;
     if (!library.options.manifest)
         remove_created_file((path + ".json").c_str());
-    std::string digest;
-    uint64_t size = 0;
-    if (!sha256_of_file(path, digest, size)) {
+    std::string& digest = written.sha256;
+    uint64_t& size = written.size;
+    if (!library.options.manifest && !sha256_of_file(path, digest, size)) {
         why = "cannot read " + path + ": " + error_text(GetLastError());
         return false;
     }
