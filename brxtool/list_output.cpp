@@ -20,9 +20,8 @@ std::string label_text(const label_t& label)
 
 std::string label_json(const label_t& label)
 {
-    std::string text = "{\"id\": " + json_string(label.id) + ", \"code\": " + json_string(label.code);
-    for (const label_field_t& field : label.fields)
-        text += ", \"" + std::string(field.key) + "\": " + json_string(field.value);
+    std::string text = "{";
+    text += label_json_members(label);
     return text + "}";
 }
 

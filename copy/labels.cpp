@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "copy/json_text.h"
+
 namespace {
 
 // EBCDIC (code page 037) for the characters labels hold; '?' for the rest.
@@ -133,4 +135,12 @@ bool decode_label(const uint8_t* data, uint32_t length, label_t& label)
     label.fields.clear();
     decode_fields(text, label);
     return true;
+}
+
+std::string label_json_members(const label_t& label)
+{
+    std::string text = "\"id\": " + json_string(label.id) + ", \"code\": " + json_string(label.code);
+    for (const label_field_t& field : label.fields)
+        text += ", \"" + std::string(field.key) + "\": " + json_string(field.value);
+    return text;
 }

@@ -22,3 +22,6 @@ constexpr uint32_t label_length = 80;
 
 // Whether the record is a standard label; fills label when it is.
 bool decode_label(const uint8_t* data, uint32_t length, label_t& label);
+
+// The label as the members of a JSON object: "\"id\": ..., \"code\": ..." and a member per field.
+std::string label_json_members(const label_t& label);

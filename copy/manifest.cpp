@@ -74,12 +74,7 @@ std::string number(uint64_t value) { return std::to_string(value); }
 
 std::string label_json(const manifest_label_t& labelled)
 {
-    const label_t& label = labelled.label;
-    std::string text = "{\"record\": " + number(labelled.record) + ", \"id\": " + json_string(label.id) +
-                       ", \"code\": " + json_string(label.code);
-    for (const label_field_t& field : label.fields)
-        text += ", \"" + std::string(field.key) + "\": " + json_string(field.value);
-    return text + "}";
+    return "{\"record\": " + number(labelled.record) + ", " + label_json_members(labelled.label) + "}";
 }
 
 std::string file_json(const manifest_file_t& file, size_t index)
