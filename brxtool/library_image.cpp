@@ -98,16 +98,15 @@ struct reading_t {
         if (entry.length < 0 && entry.length != dump_record_skipped)
             std::memcpy(drive.memory, entry.data - data_at, data_at);
         if (entry.length >= 0)
-            ring->count(static_cast<uint32_t>(entry.length));
-        ring->release();
+            ring->release_written(static_cast<uint32_t>(entry.length));
+        else
+            ring->release();
     }
 
     void stop()
     {
-        if (ring == nullptr)
-            return;
-        ring->stop();
-        ring->join();
+        if (ring != nullptr)
+            ring->end();
     }
 
     struct release_t {

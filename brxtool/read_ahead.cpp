@@ -15,8 +15,7 @@ read_ahead_t::read_ahead_t(uint8_t* memory, uint64_t size, uint32_t room)
 
 read_ahead_t::~read_ahead_t()
 {
-    ring.stop();
-    ring.join();
+    ring.end();
     VirtualFree(memory, 0, MEM_RELEASE);
 }
 
@@ -98,8 +97,7 @@ void stop_read_ahead(tape_t& tape)
 {
     if (!tape.ahead)
         return;
-    tape.ahead->ring.stop();
-    tape.ahead->ring.join();
+    tape.ahead->ring.end();
     const uint32_t last_error = tape.handle.last_error;
     tape.handle = tape.ahead->handle;
     tape.handle.last_error = last_error;

@@ -181,10 +181,8 @@ int32_t copy_records(dump_reader_t& reader, dump_ring_t* ring, const message_tar
         if (!write_block(writer, entry, ring != nullptr))
             return dump_write_failed;
         progress_block(static_cast<uint32_t>(length));
-        if (ring != nullptr) {
-            ring->count(static_cast<uint32_t>(length));
-            ring->release();
-        }
+        if (ring != nullptr)
+            ring->release_written(static_cast<uint32_t>(length));
     }
 }
 
@@ -197,10 +195,8 @@ int32_t copy_through_ring(dump_reader_t& reader, container_writer_t& writer, bad
     progress_show_ring(&ring);
     const int32_t length = copy_records(reader, &ring, messages, writer, list);
     const int write_error = errno;
-    ring.stop();  // after a failed write the drive stops reading at once
-    ring.join();
+    report = ring.end();  // after a failed write the drive stops reading at once
     progress_show_ring(nullptr);
-    report = ring.report();
     errno = write_error;
     return length;
 }

@@ -58,6 +58,13 @@ void ring_space_t::join()
         reader.join();
 }
 
+ring_report_t ring_space_t::end()
+{
+    stop();
+    join();
+    return report();
+}
+
 void ring_space_t::finish()
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -117,9 +124,7 @@ bool ring_space_t::may_take() const
 
 bool ring_space_t::wait_for_entry(std::unique_lock<std::mutex>& guard)
 {
-    guard.unlock();
-    release();
-    guard.lock();
+    free_taken();
     const clock_type::time_point since = clock_type::now();
     bool waited = false;
     const auto longest_hold = std::chrono::milliseconds(marks.longest_hold_ms);
@@ -146,6 +151,19 @@ bool ring_space_t::wait_for_entry(std::unique_lock<std::mutex>& guard)
 void ring_space_t::release()
 {
     std::lock_guard<std::mutex> guard(lock);
+    free_taken();
+}
+
+void ring_space_t::release_written(uint32_t length)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    ++(length == 0 ? totals.marks : totals.records);
+    totals.bytes += length;
+    free_taken();
+}
+
+void ring_space_t::free_taken()
+{
     if (!taken)
         return;
     taken = false;
@@ -155,13 +173,6 @@ void ring_space_t::release()
         paused = false;
     if (reader_waits && !paused && has_room())
         room_freed.notify_one();
-}
-
-void ring_space_t::count(uint32_t length)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    ++(length == 0 ? totals.marks : totals.records);
-    totals.bytes += length;
 }
 
 unsigned ring_space_t::fill_percent()

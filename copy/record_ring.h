@@ -58,14 +58,16 @@ public:
     void stop();
     // Waits for the reading thread to end.
     void join();
+    // The writing side's last word: stop, wait for the reading thread, and how the run went.
+    ring_report_t end();
 
     // The reading side: room bytes to fill, once there is room for them; nullptr once stopped.
     uint8_t* claim();
 
     // The writing side: the entry taken last is done with; its piece is free again.
     void release();
-    // The writing side counts what it wrote: a record of length bytes, or a tape mark (0).
-    void count(uint32_t length);
+    // The same, for an entry that was written: a record of length bytes, or a tape mark (0).
+    void release_written(uint32_t length);
 
     unsigned fill_percent();
     ring_report_t report();
@@ -86,6 +88,7 @@ private:
     bool has_room() const;
     bool may_take() const;
     void finish();
+    void free_taken();  // under lock
 
     std::condition_variable room_freed, entry_added;  // the reading side waits on one, the writing side on the other
     uint8_t* const memory;

@@ -138,10 +138,8 @@ int copy_blocks(const restore_target_t& target, FILE* file, const char* file_nam
                 return stopped_early();
             consumed += container_header_size + header.length;
             progress_block(header.length);
-            if (ring != nullptr) {
-                ring->count(header.length);
-                ring->release();
-            }
+            if (ring != nullptr)
+                ring->release_written(header.length);
             continue;
         case container_read_t::end:
             return ended(entry.at, consumed);
@@ -172,10 +170,8 @@ int copy_through_ring(const restore_target_t& target, FILE* file, const char* fi
     start_restore_ahead(file, longest_header_length(), ring);
     progress_show_ring(&ring);
     const int result = copy_blocks(target, file, file_name, &ring);
-    ring.stop();
-    ring.join();
+    report = ring.end();
     progress_show_ring(nullptr);
-    report = ring.report();
     return result;
 }
 

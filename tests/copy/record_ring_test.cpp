@@ -55,7 +55,7 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
             ASSERT_EQ(entry.length, length_of(expected));
             EXPECT_EQ(std::vector<uint8_t>(entry.data, entry.data + entry.length),
                       std::vector<uint8_t>(entry.length, static_cast<uint8_t>(expected)));
-            ring.count(entry.length);
+            ring.release_written(entry.length);
         }
         ring.join();
         const ring_report_t report = ring.report();
