@@ -20,6 +20,24 @@ std::string arguments_t::value(const std::string& name) const
     return found == options.end() ? std::string() : found->second;
 }
 
+bool number_option(const arguments_t& arguments, const char* where, const char* name, uint32_t lowest,
+                   uint32_t highest, uint32_t& number, const char* what)
+{
+    if (!arguments.has(name))
+        return true;
+    const std::string text = arguments.value(name);
+    uint64_t value = 0;
+    for (const char c : text)
+        value = c < '0' || c > '9' || value > highest ? UINT64_MAX : value * 10 + static_cast<uint64_t>(c - '0');
+    if (text.empty() || value < lowest || value > highest) {
+        fprintf(stderr, "brxtool: %s--%s takes %s from %u to %u, not '%s'\n", where, name, what, lowest, highest,
+                text.c_str());
+        return false;
+    }
+    number = static_cast<uint32_t>(value);
+    return true;
+}
+
 std::vector<std::string> arguments_t::values(const std::string& name) const
 {
     std::vector<std::string> all;

@@ -1,6 +1,7 @@
 // brxtool's command line: COMMAND, then options and arguments in any order.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,3 +30,9 @@ struct arguments_t {
 // arguments that begin with "-". Prints the reason and returns false for anything else.
 bool parse_arguments(int argc, char** argv, int first, const std::vector<known_option_t>& known,
                      arguments_t& arguments);
+
+// --name's value as a whole number from lowest to highest, when the option is given (number keeps
+// its default otherwise). Anything else is refused with "brxtool: <where>--name takes <what> from
+// lowest to highest, not 'VALUE'"; where is "" or "COMMAND: ".
+bool number_option(const arguments_t& arguments, const char* where, const char* name, uint32_t lowest,
+                   uint32_t highest, uint32_t& number, const char* what = "a number");

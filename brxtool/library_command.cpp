@@ -71,23 +71,6 @@ bool parse_drives(const arguments_t& arguments, library_options_t& options)
     return true;
 }
 
-// A whole number from lowest to highest, when the option is given.
-bool number_option(const arguments_t& arguments, const char* name, uint32_t lowest, uint32_t highest, uint32_t& number)
-{
-    if (!arguments.has(name))
-        return true;
-    const std::string text = arguments.value(name);
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text[0] == '-' || *end != '\0' || value < lowest || value > highest) {
-        fprintf(stderr, "brxtool: library: --%s takes a number from %u to %u, not '%s'\n", name, lowest, highest,
-                text.c_str());
-        return false;
-    }
-    number = static_cast<uint32_t>(value);
-    return true;
-}
-
 bool parse_rescue(const arguments_t& arguments, library_options_t& options)
 {
     uint32_t reads = 0;
@@ -96,8 +79,9 @@ bool parse_rescue(const arguments_t& arguments, library_options_t& options)
     options.strict = arguments.has("strict");
     options.manifest = arguments.has("manifest");
     options.command_line = arguments.command_line;
-    if (!number_option(arguments, "reads", 0, 1000, reads) || !number_option(arguments, "block", 1, record_room, options.block) ||
-        !number_option(arguments, "buffer", 0, largest_ring_mib, options.image.buffer_mib))
+    if (!number_option(arguments, "library: ", "reads", 0, 1000, reads) ||
+        !number_option(arguments, "library: ", "block", 1, record_room, options.block) ||
+        !number_option(arguments, "library: ", "buffer", 0, largest_ring_mib, options.image.buffer_mib))
         return false;
     options.image.rescue.reads = static_cast<int32_t>(reads);
     return true;
@@ -117,16 +101,8 @@ bool parse_options(const arguments_t& arguments, library_options_t& options)
                 arguments.value("slots").c_str());
         return false;
     }
-    if (arguments.has("load-timeout")) {
-        const std::string text = arguments.value("load-timeout");
-        char* end = nullptr;
-        unsigned long seconds = std::strtoul(text.c_str(), &end, 10);
-        if (text.empty() || *end != '\0' || seconds == 0 || seconds > 86400) {
-            fprintf(stderr, "brxtool: library: --load-timeout takes seconds from 1 to 86400, not '%s'\n", text.c_str());
-            return false;
-        }
-        options.load_timeout = static_cast<uint32_t>(seconds);
-    }
+    if (!number_option(arguments, "library: ", "load-timeout", 1, 86400, options.load_timeout, "seconds"))
+        return false;
     return parse_rescue(arguments, options) && parse_drives(arguments, options);
 }
 

@@ -33,29 +33,15 @@ void read_device(read_ahead_t& ahead, tape_io_t* driver, uint32_t size)
     }
 }
 
-// A number of MiB from 1 to largest_ring_mib; 0 when it is none.
-uint32_t ring_mib(const std::string& value)
-{
-    uint32_t mib = 0;
-    for (const char c : value) {
-        if (c < '0' || c > '9' || (mib = mib * 10 + static_cast<uint32_t>(c - '0')) > largest_ring_mib)
-            return 0;
-    }
-    return mib;
-}
-
 }  // namespace
 
 bool read_ahead_as_asked(const arguments_t& arguments, tape_t& tape)
 {
     if (!arguments.has("buffer"))
         return true;
-    const uint32_t mib = ring_mib(arguments.value("buffer"));
-    if (mib == 0) {
-        fprintf(stderr, "brxtool: --buffer takes a number of MiB from 1 to %u, not '%s'\n", largest_ring_mib,
-                arguments.value("buffer").c_str());
+    uint32_t mib = 0;
+    if (!number_option(arguments, "", "buffer", 1, largest_ring_mib, mib, "a number of MiB"))
         return false;
-    }
     return tape.format != format_t::device || start_read_ahead(tape, mib);
 }
 

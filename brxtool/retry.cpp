@@ -157,13 +157,9 @@ int write_new_image(const arguments_t& arguments, const retry_plan_t& plan, cons
 
 bool reads_option(const arguments_t& arguments, int32_t& reads)
 {
-    const std::string value = arguments.has("reads") ? arguments.value("reads") : "3";
-    char* end = nullptr;
-    const long number = strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0' || number < 0 || number > 1000) {
-        fprintf(stderr, "brxtool: retry: --reads takes a number from 0 to 1000, not '%s'\n", value.c_str());
+    uint32_t number = 3;
+    if (!number_option(arguments, "retry: ", "reads", 0, 1000, number))
         return false;
-    }
     reads = static_cast<int32_t>(number);
     return true;
 }
