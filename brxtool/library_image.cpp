@@ -7,7 +7,6 @@
 #include "copy/block_limit.h"
 #include "copy/dump_ahead.h"
 #include "platform/system_error_text.h"
-#include "tapeio/container_header.h"
 #include "tapeio/scsi_codes.h"
 #include "tapeio/spti_inquiries.h"
 #include "tapeio/spti_sense.h"
@@ -77,12 +76,8 @@ struct reading_t {
             return false;
         if (ring == nullptr) {
             held.clear();
-            entry.length = read_dump_record(reader, offset);
-            entry.data = reader.buffer + data_at;
-            entry.skipped = reader.walk.last_skipped;
+            read_dump_entry(reader, offset, entry);
             entry.messages.swap(held);
-            if (entry.length >= 0)
-                offset += container_header_size + static_cast<uint32_t>(entry.length);
         }
         for (const held_message_t& message : entry.messages)
             if (speaks && message.console && message.text.rfind(told_by_the_library, 0) != 0)

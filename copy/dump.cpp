@@ -153,9 +153,7 @@ void next_entry(dump_reader_t& reader, dump_ring_t* ring, const message_target_t
             entry.length = dump_read_failed;  // only this side stops the ring: never seen
         return;
     }
-    entry.length = read_dump_record(reader, offset);
-    entry.data = reader.buffer + reader.driver->data_offset(reader.handle);
-    entry.skipped = reader.walk.last_skipped;
+    read_dump_entry(reader, offset, entry);
 }
 
 // Copies record after record; a skipped record is listed and leaves no block. A failed write of

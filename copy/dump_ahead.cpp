@@ -15,12 +15,8 @@ void read_ahead(dump_reader_t& reader, dump_ring_t& ring)
         dump_entry_t entry;
         reader.buffer = room;
         reader.messages.held = &entry.messages;
-        entry.length = read_dump_record(reader, offset);
-        entry.data = room + data_offset;
-        entry.skipped = reader.walk.last_skipped;
+        read_dump_entry(reader, offset, entry);
         const int32_t length = entry.length;
-        if (length >= 0)
-            offset += container_header_size + static_cast<uint32_t>(length);
         ring.publish(std::move(entry), length > 0 ? data_offset + static_cast<uint32_t>(length) : 0);
         if (ends_reading(length))
             break;
@@ -30,6 +26,15 @@ void read_ahead(dump_reader_t& reader, dump_ring_t& ring)
 }
 
 }  // namespace
+
+void read_dump_entry(dump_reader_t& reader, uint64_t& offset, dump_entry_t& entry)
+{
+    entry.length = read_dump_record(reader, offset);
+    entry.data = reader.buffer + reader.driver->data_offset(reader.handle);
+    entry.skipped = reader.walk.last_skipped;
+    if (entry.length >= 0)
+        offset += container_header_size + static_cast<uint32_t>(entry.length);
+}
 
 void start_dump_ahead(dump_reader_t& reader, dump_ring_t& ring)
 {

@@ -17,6 +17,10 @@ struct dump_entry_t {
 
 using dump_ring_t = record_ring_t<dump_entry_t>;
 
+// Reads the next record into the reader's buffer as entry; offset is the dump file's size before
+// it, and grows by the block the record makes there.
+void read_dump_entry(dump_reader_t& reader, uint64_t& offset, dump_entry_t& entry);
+
 // The file is written once the ring holds 2% of its size, or a record has waited 50 ms (a drive
 // retrying a bad record holds nothing back); a drive that found the ring full waits until half of
 // it is free again, so that it stops seldom and then streams long.
