@@ -35,18 +35,21 @@ TEST(vtape_drive, unit_attention_and_not_ready_hold_back_commands_as_the_trace_s
                                  "03 00 00 00 12 00 | in 18 | status 00 | sense -\n");
 }
 
-TEST(vtape_drive, bad_option_strings_are_refused_with_a_reason)
+TEST(vtape_drive, bad_option_strings_and_heal_files_are_refused_with_a_reason)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    scratch_directory_t dir;
+    const std::string heal = dir.write("h", "junk");
+    const std::pair<std::string, std::string> cases[] = {
         {"t.dmp?colour=red", "unknown option 'colour=red'"},
         {"t.dmp?bad=1:", "bad value in option 'bad=1:' (bad=K or bad=K:N)"},
         {"t.dmp?ew=10", "ew needs capacity"},
+        {dir.file("t.dmp") + "?bad=0:3&heal=" + heal, "the heal file '" + heal + "' holds other lines than \"block K failed F\""},
     };
     for (const auto& [text, reason] : cases) {
         SCOPED_TRACE(text);
         std::unique_ptr<vtape_t> tape;
         std::string why;
-        EXPECT_EQ(vtape_t::open(text, tape, &why), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(vtape_t::open(text.c_str(), tape, &why), ERROR_INVALID_PARAMETER);
         EXPECT_EQ(why, reason);
         EXPECT_EQ(tape, nullptr);
     }
@@ -161,11 +164,6 @@ TEST(vtape_read, heal_counts_failed_reads_across_opens_and_nolocate_refuses_loca
         EXPECT_EQ(run(*tape, locate10(0)).sense, illegal(0x2000, 0));
         EXPECT_EQ(position_of(*tape), failed < 2 ? 1u : 0u);
     }
-    dir.write("h", "junk");
-    std::unique_ptr<vtape_t> tape;
-    std::string why;
-    EXPECT_EQ(vtape_t::open(name.c_str(), tape, &why), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(why, "the heal file '" + dir.file("h") + "' holds other lines than \"block K failed F\"");
 }
 
 TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
