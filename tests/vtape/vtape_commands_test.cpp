@@ -116,7 +116,7 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
 bytes_t mark(int32_t residue) { return sense(0x80, 0x0001, uint32_t(residue)); }
 bytes_t end_of_data(int32_t residue) { return sense(0x08, 0x0005, uint32_t(residue)); }
 
-TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
+TEST(vtape_read, records_marks_end_of_data_bad_blocks_and_heal_files_and_nolocate)
 {
     struct step_t { uint32_t requested; bytes_t sense; uint32_t moved; uint8_t seed, after; };
     const step_t steps[] = {
@@ -147,15 +147,11 @@ TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
             EXPECT_EQ(position_of(*tape), attempt < fails ? 0u : 1u);
         }
     }
-}
-
-TEST(vtape_read, heal_counts_failed_reads_across_opens_and_nolocate_refuses_locate)
-{
-    scratch_directory_t dir;
-    dir.write("t.dmp", medium_of({{100, 1}, {0, 0}}));
-    const std::string name = dir.file("t.dmp") + "?bad=0:3&heal=" + dir.file("h");
+    // A heal file counts failed reads across opens.
+    const std::string name = dir.file("t.dmp") + "?bad=0:3&nolocate&heal=" + dir.file("h");
     for (const auto& [fails, kept] : {std::pair{2, "block 0 failed 2\n"}, {1, "block 0 failed 3\n"}, {0, "block 0 failed 3\n"}}) {
-        auto tape = open_tape(name + "&nolocate");
+        tape.reset();
+        tape = open_tape(name);
         int failed = 0;
         while (failed < 2 && run(*tape, read6(100), 100).sense == sense(0x3, 0x1100, 100))
             ++failed;
