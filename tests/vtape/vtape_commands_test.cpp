@@ -185,7 +185,7 @@ TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
     }
 }
 
-TEST(vtape_write, writes_make_the_container_bytes_and_end_the_medium_after_them)
+TEST(vtape_write, writes_make_the_container_bytes_end_the_medium_after_them_and_count_file_bytes_to_its_end)
 {
     scratch_directory_t dir;
     const std::string path = dir.file("t.dmp");
@@ -206,10 +206,7 @@ TEST(vtape_write, writes_make_the_container_bytes_and_end_the_medium_after_them)
     EXPECT_EQ(run(*tape, write6(10), 0, pattern(10, 2)).sense, sense(0x7, 0x2700));
     EXPECT_EQ(run(*tape, filemarks6(1)).sense, sense(0x7, 0x2700));
     EXPECT_EQ(dir.read("t.dmp"), truncated);
-}
-
-TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
-{
+    // Early warning and overflow count file bytes.
     const bytes_t warning = sense(0x40, 0x0002, 0);
     struct case_t { uint32_t length; bool written; bytes_t sense; };  // after 600 file bytes
     const case_t cases[] = {
@@ -218,18 +215,18 @@ TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
         {392, true, warning},  // ends exactly at capacity
         {393, false, sense(0x4D, 0x0002, 393)},
     };
-    scratch_directory_t dir;
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.length);
+        tape.reset();
         dir.write("t.dmp", medium_of({{592, 1}}));
-        auto tape = open_tape(dir.file("t.dmp") + "?capacity=1000&ew=200");
+        tape = open_tape(path + "?capacity=1000&ew=200");
         run(*tape, space6(3, 0));
         EXPECT_EQ(run(*tape, write6(c.length), 0, pattern(c.length, 2)).sense, c.sense);
         const std::vector<block_spec_t> expected = {{592, 1}, {c.length, 2}};
         EXPECT_EQ(dir.read("t.dmp"), medium_of({expected.begin(), expected.end() - !c.written}));
         EXPECT_EQ(position_of(*tape), c.written ? 2u : 1u);
     }
-    auto tape = open_tape(dir.file("m.dmp") + "?capacity=20");  // INFORMATION counts the marks not written
+    tape = open_tape(dir.file("m.dmp") + "?capacity=20");  // INFORMATION counts the marks not written
     EXPECT_EQ(run(*tape, filemarks6(5)).sense, sense(0x4D, 0x0002, 3));
     EXPECT_EQ(dir.read("m.dmp"), medium_of({{0, 0}, {0, 0}}));
 }
