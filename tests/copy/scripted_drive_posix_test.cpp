@@ -139,6 +139,25 @@ TEST_F(scripted_drive, dump_outcomes)
     }
 }
 
+// A wrong name or a device that does not open: dump writes console and log itself, each write
+// looking the system's text up; restore goes through the report.
+TEST_F(scripted_drive, device_names_that_fail)
+{
+    const std::string not_found = "Failed to open tape device '\\\\.\\Tape97': " + system_text(ERROR_FILE_NOT_FOUND) + "\n";
+    const struct { const char* device; const char* file; std::string message; } cases[] = {
+        {"\\\\.\\CDROM0", "out.dmp", "\\\\.\\cdrom0: wrong device name\n"},
+        {"\\\\.\\CDROM0", "", "BRX:714: \\\\.\\cdrom0: wrong device name\n"},
+        {"\\\\.\\TAPE97", "out.dmp", not_found},
+        {"\\\\.\\SCSI97:0:1", "", "BRX:729: \\\\.\\Scsi97:: failed to open tape device\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run({}, "", c.file, c.device), 1) << c.device;
+        EXPECT_EQ(std::tie(console, logged), std::tie(c.message, c.message)) << c.device;
+        EXPECT_EQ(lookups, c.message == not_found ? 2 : 0) << c.device;
+        EXPECT_TRUE(drive->commands.empty() && !directory.exists("out.dmp")) << c.device;
+    }
+}
+
 TEST_F(scripted_drive, restore_requests_carry_the_exact_fields)
 {
     const std::string one(1, 'x'), largest = record_of(65536, 7);

@@ -25,7 +25,7 @@ std::string system_text(DWORD code, DWORD& length, DWORD size = 200)
     return std::string(buffer, std::find(buffer, buffer + sizeof buffer, '#'));
 }
 
-TEST(errors, errno_values_and_failed_fopens_give_what_windows_says_in_the_same_situation)
+TEST(errors, errno_values_texts_and_failed_fopens_give_what_windows_says_in_the_same_situation)
 {
     const struct { int error; DWORD code; } cases[] = {
         {ENOTDIR, ERROR_PATH_NOT_FOUND}, {EROFS, ERROR_ACCESS_DENIED}, {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
@@ -46,21 +46,18 @@ TEST(errors, errno_values_and_failed_fopens_give_what_windows_says_in_the_same_s
         EXPECT_EQ(fopen(c.name.c_str(), c.mode), nullptr) << c.name;
         EXPECT_EQ(GetLastError(), c.code) << c.name;
     }
-}
-
-TEST(format_message, gives_exact_texts_nothing_for_unknown_codes_and_a_cut_text_as_a_failure)
-{
+    // FormatMessageA: exact texts, nothing for unknown codes, a cut text as a failure.
     const std::string zero(1, '\0');
-    const struct { DWORD code, size; std::string written; DWORD length, error; } cases[] = {
+    const struct { DWORD code, size; std::string written; DWORD length, error; } texts[] = {
         {ERROR_SHARING_VIOLATION, 200,
          "The process cannot access the file because it is being used by another process.\n" + zero, 80, untouched},
         {ERROR_ACCESS_DENIED, 19, "Access is denied.\n" + zero, 18, untouched},
         {7, 200, zero, 0, ERROR_MR_MID_NOT_FOUND},
         {ERROR_FILE_NOT_FOUND, 10, "The syste" + zero, 0, ERROR_INSUFFICIENT_BUFFER},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : texts) {
         SCOPED_TRACE(testing::Message() << c.code << " in " << c.size);
-        DWORD length = 1;
+        length = 1;
         SetLastError(untouched);
         EXPECT_EQ(system_text(c.code, length, c.size), c.written);
         EXPECT_EQ(length, c.length);

@@ -41,7 +41,7 @@ TEST(create_file, dispositions_create_keep_or_cut_as_windows_does)
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("f")));
 }
 
-TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_nothing)
+TEST(create_file, failed_opens_sharing_and_writes_give_the_windows_codes_and_cut_nothing)
 {
     scratch_directory_t dir;
     const std::string plain = dir.write("plain", "abc");
@@ -72,40 +72,33 @@ TEST(create_file, failed_opens_shares_and_writes_give_the_windows_codes_and_cut_
         EXPECT_EQ(done, 0u);
     }
     EXPECT_TRUE(CloseHandle(second) && CloseHandle(full));
-    EXPECT_EQ(dir.read("plain"), "abc");
-}
-
-// Windows' rules: an open fails when its access meets an earlier open's refusal, or its refusal an
-// earlier open's access; opens without data access take no part. fopen shares reading and writing.
-TEST(create_file, sharing_follows_windows_rules_between_opens_and_processes)
-{
-    constexpr DWORD r = GENERIC_READ, w = GENERIC_WRITE, sr = FILE_SHARE_READ, all = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    // Windows' sharing: an open fails when its access meets an earlier open's refusal, or its refusal
+    // an earlier open's access; opens without data access take no part. fopen shares both.
+    constexpr DWORD r = GENERIC_READ, w = GENERIC_WRITE, sr = FILE_SHARE_READ;
     const struct { DWORD access1, share1, access2, share2; bool second_opens; } cases[] = {
         {r, sr, r, all, true},           {r, sr, w, all, false},          {read_write, sr, r, sr, false},
         {read_write, sr, r, all, true},  {w, all, r, sr, false},          {w, all, w, all, true},
         {0, 0, read_write, 0, true},     {r, 0, 0, 0, true},              {r, all, read_write, all, true},
     };
-    scratch_directory_t dir;
-    const std::string name = dir.write("f", "abc");
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
                                         << c.share2);
-        HANDLE first = open_with(name, c.access1, c.share1, OPEN_EXISTING);
-        HANDLE second = open_with(name, c.access2, c.share2, OPEN_EXISTING);
-        const DWORD error = second == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        HANDLE earlier = open_with(plain, c.access1, c.share1, OPEN_EXISTING);
+        HANDLE later = open_with(plain, c.access2, c.share2, OPEN_EXISTING);
+        const DWORD error = later == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
         EXPECT_EQ(error, c.second_opens ? NO_ERROR : ERROR_SHARING_VIOLATION);
-        EXPECT_TRUE(CloseHandle(first));
-        EXPECT_EQ(CloseHandle(second), c.second_opens);
+        EXPECT_TRUE(CloseHandle(earlier));
+        EXPECT_EQ(CloseHandle(later), c.second_opens);
     }
     // What a virtual drive holds: fopen may read it but not replace it, and cuts nothing trying.
-    HANDLE medium = open_with(name, read_write, sr, OPEN_EXISTING);
-    FILE* reader = fopen(name.c_str(), "rb");
+    HANDLE medium = open_with(plain, read_write, sr, OPEN_EXISTING);
+    FILE* reader = fopen(plain.c_str(), "rb");
     EXPECT_NE(reader, nullptr);
-    EXPECT_EQ(fopen(name.c_str(), "wb"), nullptr);
+    EXPECT_EQ(fopen(plain.c_str(), "wb"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(open_with(name, read_write, sr, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open_with(plain, read_write, sr, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(medium) && fclose(reader) == 0);
-    EXPECT_EQ(dir.read("f"), "abc");
+    EXPECT_EQ(dir.read("plain"), "abc");
 }
 
 class file_pointer_test : public testing::Test {

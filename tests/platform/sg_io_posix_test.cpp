@@ -158,9 +158,7 @@ TEST_F(sg_io_test, an_adapter_sends_each_address_to_the_node_sysfs_names_for_it)
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         reached.clear();
-        posix::scsi_command_t unit_ready;
-        unit_ready.cdb = cdb, unit_ready.cdb_length = 6;
-        unit_ready.path_id = c.path_id, unit_ready.target_id = c.target_id, unit_ready.lun = c.lun;
+        const posix::scsi_command_t unit_ready{.cdb = cdb, .cdb_length = 6, .path_id = c.path_id, .target_id = c.target_id, .lun = c.lun};
         EXPECT_EQ(adapters[c.host]->execute(unit_ready).error, c.error);
         EXPECT_EQ(reached, c.node == nullptr ? std::vector<std::string>{} : std::vector<std::string>{c.node});
     }
@@ -171,9 +169,7 @@ TEST_F(sg_io_test, an_adapter_sends_each_address_to_the_node_sysfs_names_for_it)
         reached.clear();
         std::unique_ptr<posix::scsi_device_t> changer;
         EXPECT_EQ(posix::open_changer_node(index, changer), *node == '\0' ? ERROR_FILE_NOT_FOUND : NO_ERROR) << index;
-        posix::scsi_command_t unit_ready;
-        unit_ready.cdb = cdb, unit_ready.cdb_length = 6;
-        if (changer) changer->execute(unit_ready);
+        if (changer) changer->execute({.cdb = cdb, .cdb_length = 6});
         EXPECT_EQ(reached, *node == '\0' ? std::vector<std::string>{} : std::vector<std::string>{node}) << index;
     }
     posix::scsi_sysfs_root = saved_sys, posix::scsi_dev_root = saved_dev;

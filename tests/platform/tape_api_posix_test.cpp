@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "platform/platform.h"
-#include "tests/support/scripted_device_posix.h"
+#include "tests/tapeio/spti_scripted_drive_posix.h"
 
 namespace {
 
@@ -21,27 +19,17 @@ scripted_reply_t check(uint8_t key, uint8_t flags = 0, bool valid = false, int32
 
 class tape_api : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        const std::string name = std::string("tape-api-") + testing::UnitTest::GetInstance()->current_test_info()->name();
-        register_scripted_device(name, drive);
-        setenv("BRX_TAPE99", ("script:" + name).c_str(), 1);
-        tape = CreateFileA("\\\\.\\Tape99", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(tape, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override { CloseHandle(tape); }
-
     std::vector<bytes_t> sent()  // the CDBs since the last call; empties the script and the record
     {
         std::vector<bytes_t> cdbs;
         for (const scripted_command_t& command : drive->commands) cdbs.push_back(command.cdb);
-        drive->commands.clear();
-        drive->replies.clear();
+        scripted.script({});
         return cdbs;
     }
 
-    std::shared_ptr<scripted_device_t> drive = std::make_shared<scripted_device_t>();
-    HANDLE tape = INVALID_HANDLE_VALUE;
+    scripted_drive_t scripted{"tape-api", 99};
+    std::shared_ptr<scripted_device_t> drive = scripted.device;
+    HANDLE tape = scripted.handle.get_os_handle();
 };
 
 TEST_F(tape_api, set_tape_position_spaces_in_24_bit_pieces_and_refuses_a_drive_that_miscounts)

@@ -61,20 +61,19 @@ TEST(image_tape_io, writes_then_reads_backwards_and_forwards)
             EXPECT_EQ(driver->read_reverse(&handle, buffer.data(), size), 2);
             EXPECT_TRUE(handle.bad_record);
         }
-        for (uint32_t i = std::size(lengths); i-- > 0;) {
-            std::vector<uint8_t> data = data_of(lengths[i], i);
-            uint32_t shown = std::min(lengths[i], size - at);
-            ASSERT_EQ(driver->read_reverse(&handle, buffer.data(), size), static_cast<int32_t>(lengths[i]));
+        const uint32_t count = std::size(lengths);
+        for (uint32_t step = 0; step < 2 * count; ++step) {  // back to the start (tails), then forwards (heads)
+            const bool back = step < count;
+            const uint32_t i = back ? count - 1 - step : step - count, shown = std::min(lengths[i], size - at);
+            const std::vector<uint8_t> data = data_of(lengths[i], i);
+            const auto first = back ? data.end() - shown : data.begin();
+            ASSERT_EQ(run_op(*driver, back ? op_t::read_reverse : op_t::read_forward, &handle, buffer.data(), size, 1), int32_t(lengths[i]));
             EXPECT_FALSE(handle.bad_record);
-            EXPECT_TRUE(std::equal(data.end() - shown, data.end(), buffer.begin() + at)) << lengths[i] << " " << run;
-        }
-        EXPECT_EQ(driver->read_reverse(&handle, buffer.data(), size), -1);
-        EXPECT_EQ(handle.position, 0u);
-        for (uint32_t i = 0; i < std::size(lengths); ++i) {
-            std::vector<uint8_t> data = data_of(lengths[i], i);
-            uint32_t shown = std::min(lengths[i], size - at);
-            ASSERT_EQ(driver->read_forward(&handle, buffer.data(), size), static_cast<int32_t>(lengths[i]));
-            EXPECT_TRUE(std::equal(data.begin(), data.begin() + shown, buffer.begin() + at)) << lengths[i];
+            EXPECT_TRUE(std::equal(first, first + shown, buffer.begin() + at)) << i << " " << run;
+            if (i == 0 && back) {
+                EXPECT_EQ(driver->read_reverse(&handle, buffer.data(), size), -1);
+                EXPECT_EQ(handle.position, 0u);
+            }
         }
         EXPECT_EQ(driver->space_record_forward(&handle, buffer.data(), size, marked ? 1 : 0), 0);
         EXPECT_EQ(driver->read_forward(&handle, buffer.data(), size), -2);

@@ -1,7 +1,6 @@
 // The tape-API driver over a scripted drive (every outcome, and position queries that fail) and over
 // the virtual drive (setup's mode selects).
 #include <fstream>
-#include <sstream>
 
 #include "tapeio/tape_io_objects.h"
 #include "tests/support/e2e.h"
@@ -16,20 +15,6 @@ using bytes_t = std::vector<uint8_t>;
 constexpr uint32_t size = 65536;
 constexpr int32_t planted = 1000;  // block_count where the tape must say
 constexpr uint64_t untouched = 7;
-
-// A device string opened as \\.\Tape80 with a handle and a 64 KiB buffer.
-struct vtape_drive_t {
-    explicit vtape_drive_t(const std::string& device_string)
-    {
-        register_test_device_schemes();
-        setenv("BRX_TAPE80", device_string.c_str(), 1);
-        handle.attach(CreateFileA("\\\\.\\Tape80", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        EXPECT_NE(handle.get_os_handle(), INVALID_HANDLE_VALUE) << device_string;
-    }
-    ~vtape_drive_t() { CloseHandle(handle.get_os_handle()); }
-    tape_io_handle_t handle;
-    bytes_t buffer = bytes_t(size);
-};
 
 // The MODE SELECT commands in the trace since the last call (their CDBs); empties the trace.
 std::vector<std::string> selects_in(const std::string& trace)
@@ -49,16 +34,20 @@ TEST(physical_vtape, setup_turns_compression_off_and_selects_variable_blocks_and
     scratch_directory_t directory;
     const std::string trace = directory.file("trace.txt");
     const std::vector<std::string> all = {"15 10 00 00 14 00", "15 00 00 00 0C 00", "55 00 00 00 00 00 00 00 08 00"};
+    register_test_device_schemes();
     for (const uint32_t named : {size, 0u}) {
         SCOPED_TRACE(named);
-        vtape_drive_t drive("vtape:" + directory.file("tape.brx") + "?trace=" + trace + "&bufmode=0");
+        tape_io_handle_t handle;
+        bytes_t buffer(size);
+        handle.attach(open_tape_unit(80, "vtape:" + directory.file("tape.brx") + "?trace=" + trace + "&bufmode=0"));
         TAPE_SET_MEDIA_PARAMETERS fixed{512};
-        ASSERT_EQ(SetTapeParameters(drive.handle.get_os_handle(), SET_TAPE_MEDIA_INFORMATION, &fixed), NO_ERROR);
+        ASSERT_EQ(SetTapeParameters(handle.get_os_handle(), SET_TAPE_MEDIA_INFORMATION, &fixed), NO_ERROR);
         selects_in(trace);
-        EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), named), 0);
+        EXPECT_EQ(physical_tape_io.setup(&handle, buffer.data(), named), 0);
         EXPECT_EQ(selects_in(trace), all);
-        EXPECT_EQ(physical_tape_io.setup(&drive.handle, drive.buffer.data(), size), 0);
+        EXPECT_EQ(physical_tape_io.setup(&handle, buffer.data(), size), 0);
         EXPECT_EQ(selects_in(trace), std::vector<std::string>{});
+        CloseHandle(handle.get_os_handle());
     }
 }
 

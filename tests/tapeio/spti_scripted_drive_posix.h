@@ -11,18 +11,24 @@
 
 namespace spti_test {
 
-// A scripted device registered under name, reached as \\.\TapeN (BRX_TAPEN names it), a handle
-// attached to it and a 64 KiB transfer buffer. Each test file takes units of its own.
+// \\.\TapeN opened with BRX_TAPEN naming device_string.
+inline HANDLE open_tape_unit(int unit, const std::string& device_string)
+{
+    setenv(("BRX_TAPE" + std::to_string(unit)).c_str(), device_string.c_str(), 1);
+    HANDLE os = CreateFileA(("\\\\.\\Tape" + std::to_string(unit)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(os, INVALID_HANDLE_VALUE) << device_string;
+    return os;
+}
+
+// A scripted device registered under name, reached as \\.\TapeN, a handle attached to it and a
+// 64 KiB transfer buffer. Each test file takes units of its own.
 class scripted_drive_t {
 public:
     scripted_drive_t(const std::string& name, int unit) : device(std::make_shared<scripted_device_t>())
     {
         register_scripted_device(name, device);
-        setenv(("BRX_TAPE" + std::to_string(unit)).c_str(), ("script:" + name).c_str(), 1);
-        std::string path = "\\\\.\\Tape" + std::to_string(unit);
-        HANDLE os = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_NE(os, INVALID_HANDLE_VALUE) << path;
-        handle.attach(os);
+        handle.attach(open_tape_unit(unit, "script:" + name));
     }
     ~scripted_drive_t() { CloseHandle(handle.get_os_handle()); }
 

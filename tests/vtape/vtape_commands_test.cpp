@@ -35,18 +35,21 @@ TEST(vtape_drive, unit_attention_and_not_ready_hold_back_commands_as_the_trace_s
                                  "03 00 00 00 12 00 | in 18 | status 00 | sense -\n");
 }
 
-TEST(vtape_drive, bad_option_strings_are_refused_with_a_reason)
+TEST(vtape_drive, bad_option_strings_and_heal_files_are_refused_with_a_reason)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    scratch_directory_t dir;
+    const std::string heal = dir.write("h", "junk");
+    const std::pair<std::string, std::string> cases[] = {
         {"t.dmp?colour=red", "unknown option 'colour=red'"},
         {"t.dmp?bad=1:", "bad value in option 'bad=1:' (bad=K or bad=K:N)"},
         {"t.dmp?ew=10", "ew needs capacity"},
+        {dir.file("t.dmp") + "?bad=0:3&heal=" + heal, "the heal file '" + heal + "' holds other lines than \"block K failed F\""},
     };
     for (const auto& [text, reason] : cases) {
         SCOPED_TRACE(text);
         std::unique_ptr<vtape_t> tape;
         std::string why;
-        EXPECT_EQ(vtape_t::open(text, tape, &why), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(vtape_t::open(text.c_str(), tape, &why), ERROR_INVALID_PARAMETER);
         EXPECT_EQ(why, reason);
         EXPECT_EQ(tape, nullptr);
     }
@@ -113,7 +116,7 @@ TEST(vtape_mode, mode_select_stores_what_is_changeable_and_refuses_the_rest_chan
 bytes_t mark(int32_t residue) { return sense(0x80, 0x0001, uint32_t(residue)); }
 bytes_t end_of_data(int32_t residue) { return sense(0x08, 0x0005, uint32_t(residue)); }
 
-TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
+TEST(vtape_read, records_marks_end_of_data_bad_blocks_and_heal_files_and_nolocate)
 {
     struct step_t { uint32_t requested; bytes_t sense; uint32_t moved; uint8_t seed, after; };
     const step_t steps[] = {
@@ -144,15 +147,11 @@ TEST(vtape_read, records_marks_end_of_data_and_bad_blocks)
             EXPECT_EQ(position_of(*tape), attempt < fails ? 0u : 1u);
         }
     }
-}
-
-TEST(vtape_read, heal_counts_failed_reads_across_opens_and_nolocate_refuses_locate)
-{
-    scratch_directory_t dir;
-    dir.write("t.dmp", medium_of({{100, 1}, {0, 0}}));
-    const std::string name = dir.file("t.dmp") + "?bad=0:3&heal=" + dir.file("h");
+    // A heal file counts failed reads across opens.
+    const std::string name = dir.file("t.dmp") + "?bad=0:3&nolocate&heal=" + dir.file("h");
     for (const auto& [fails, kept] : {std::pair{2, "block 0 failed 2\n"}, {1, "block 0 failed 3\n"}, {0, "block 0 failed 3\n"}}) {
-        auto tape = open_tape(name + "&nolocate");
+        tape.reset();
+        tape = open_tape(name);
         int failed = 0;
         while (failed < 2 && run(*tape, read6(100), 100).sense == sense(0x3, 0x1100, 100))
             ++failed;
@@ -161,11 +160,6 @@ TEST(vtape_read, heal_counts_failed_reads_across_opens_and_nolocate_refuses_loca
         EXPECT_EQ(run(*tape, locate10(0)).sense, illegal(0x2000, 0));
         EXPECT_EQ(position_of(*tape), failed < 2 ? 1u : 0u);
     }
-    dir.write("h", "junk");
-    std::unique_ptr<vtape_t> tape;
-    std::string why;
-    EXPECT_EQ(vtape_t::open(name.c_str(), tape, &why), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(why, "the heal file '" + dir.file("h") + "' holds other lines than \"block K failed F\"");
 }
 
 TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
@@ -191,7 +185,7 @@ TEST(vtape_space, stops_at_marks_end_of_data_and_the_beginning)
     }
 }
 
-TEST(vtape_write, writes_make_the_container_bytes_and_end_the_medium_after_them)
+TEST(vtape_write, writes_make_the_container_bytes_end_the_medium_after_them_and_count_file_bytes_to_its_end)
 {
     scratch_directory_t dir;
     const std::string path = dir.file("t.dmp");
@@ -212,10 +206,7 @@ TEST(vtape_write, writes_make_the_container_bytes_and_end_the_medium_after_them)
     EXPECT_EQ(run(*tape, write6(10), 0, pattern(10, 2)).sense, sense(0x7, 0x2700));
     EXPECT_EQ(run(*tape, filemarks6(1)).sense, sense(0x7, 0x2700));
     EXPECT_EQ(dir.read("t.dmp"), truncated);
-}
-
-TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
-{
+    // Early warning and overflow count file bytes.
     const bytes_t warning = sense(0x40, 0x0002, 0);
     struct case_t { uint32_t length; bool written; bytes_t sense; };  // after 600 file bytes
     const case_t cases[] = {
@@ -224,18 +215,18 @@ TEST(vtape_write, early_warning_and_overflow_count_file_bytes)
         {392, true, warning},  // ends exactly at capacity
         {393, false, sense(0x4D, 0x0002, 393)},
     };
-    scratch_directory_t dir;
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.length);
+        tape.reset();
         dir.write("t.dmp", medium_of({{592, 1}}));
-        auto tape = open_tape(dir.file("t.dmp") + "?capacity=1000&ew=200");
+        tape = open_tape(path + "?capacity=1000&ew=200");
         run(*tape, space6(3, 0));
         EXPECT_EQ(run(*tape, write6(c.length), 0, pattern(c.length, 2)).sense, c.sense);
         const std::vector<block_spec_t> expected = {{592, 1}, {c.length, 2}};
         EXPECT_EQ(dir.read("t.dmp"), medium_of({expected.begin(), expected.end() - !c.written}));
         EXPECT_EQ(position_of(*tape), c.written ? 2u : 1u);
     }
-    auto tape = open_tape(dir.file("m.dmp") + "?capacity=20");  // INFORMATION counts the marks not written
+    tape = open_tape(dir.file("m.dmp") + "?capacity=20");  // INFORMATION counts the marks not written
     EXPECT_EQ(run(*tape, filemarks6(5)).sense, sense(0x4D, 0x0002, 3));
     EXPECT_EQ(dir.read("m.dmp"), medium_of({{0, 0}, {0, 0}}));
 }
