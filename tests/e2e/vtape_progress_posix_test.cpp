@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tests/support/e2e.h"
 #include "tests/support/spawn_posix.h"
 
@@ -46,16 +48,13 @@ std::vector<std::string> screen_of(const std::string& bytes)
     std::vector<std::string> lines(1);
     size_t column = 0;
     for (const char c : bytes) {
-        if (c == '\r') {
-            column = 0;
-        } else if (c == '\n') {
+        if (c == '\n')
             lines.emplace_back();
+        if (c == '\r' || c == '\n') {
             column = 0;
         } else {
-            std::string& line = lines.back();
-            if (line.size() <= column)
-                line.resize(column + 1, ' ');
-            line[column++] = c;
+            lines.back().resize(std::max(lines.back().size(), column + 1), ' ');
+            lines.back()[column++] = c;
         }
     }
     for (std::string& line : lines)
