@@ -89,9 +89,7 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
         const brx_run_t classic = run_brx_on("BRX_TAPE0", device, arguments, directory.path());
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
         std::vector<std::string> with_option = arguments;
-        with_option.push_back("/progress");
-        if (!c.ring.empty())
-            with_option.push_back(c.ring);
+        with_option.insert(with_option.end(), {"/progress", c.ring});  // an empty argument is passed over
         const brx_run_t piped = run_brx_on("BRX_TAPE0", device, with_option, directory.path());
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
         // A slow drive, so that the line is drawn.
