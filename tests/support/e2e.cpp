@@ -13,16 +13,15 @@
 
 #include "platform/system_error_text.h"
 #include "tests/support/environment.h"
+#include "vtape/vtape.h"
 
 scratch_directory_t::scratch_directory_t()
 {
     // create_directory fails on a name that exists, so each directory is a test's own.
-    std::mt19937_64 random(std::random_device{}() ^
-                           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path();
+    std::mt19937_64 random(std::random_device{}() ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::error_code ignored;
     for (int attempt = 0; attempt < 100 && directory.empty(); ++attempt) {
-        const std::filesystem::path candidate = temporary / ("brx-test-" + std::to_string(random() % 1000000000));
+        const auto candidate = std::filesystem::temp_directory_path() / ("brx-test-" + std::to_string(random() % 1000000000));
         if (std::filesystem::create_directory(candidate, ignored)) directory = candidate.string();
     }
 }
@@ -62,12 +61,10 @@ std::string container_of(const std::vector<std::string>& blocks)
     std::string file;
     uint64_t previous = 1;
     for (const std::string& data : blocks) {
-        const uint32_t n = static_cast<uint32_t>(data.size()), back = static_cast<uint32_t>(previous);
-        const char header[8] = {char(n >> 24),    char(n >> 16),    char(n >> 8),    char(n),
-                                char(back >> 24), char(back >> 16), char(back >> 8), char(back)};
+        uint8_t header[8];
+        vtape_put_be32(header, static_cast<uint32_t>(data.size())), vtape_put_be32(header + 4, static_cast<uint32_t>(previous));
         previous = file.size();
-        file.append(header, sizeof header);
-        file += data;
+        file.append(reinterpret_cast<const char*>(header), sizeof header).append(data);
     }
     return file;
 }
