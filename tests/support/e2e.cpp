@@ -13,7 +13,6 @@
 
 #include "platform/system_error_text.h"
 #include "tests/support/environment.h"
-#include "vtape/vtape.h"
 
 scratch_directory_t::scratch_directory_t()
 {
@@ -61,10 +60,11 @@ std::string container_of(const std::vector<std::string>& blocks)
     std::string file;
     uint64_t previous = 1;
     for (const std::string& data : blocks) {
-        uint8_t header[8];
-        vtape_put_be32(header, static_cast<uint32_t>(data.size())), vtape_put_be32(header + 4, static_cast<uint32_t>(previous));
+        const uint32_t n = static_cast<uint32_t>(data.size()), back = static_cast<uint32_t>(previous);
+        const char header[8] = {char(n >> 24),    char(n >> 16),    char(n >> 8),    char(n),
+                                char(back >> 24), char(back >> 16), char(back >> 8), char(back)};
         previous = file.size();
-        file.append(reinterpret_cast<const char*>(header), sizeof header).append(data);
+        file.append(header, sizeof header).append(data);
     }
     return file;
 }
