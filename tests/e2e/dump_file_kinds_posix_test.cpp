@@ -20,10 +20,11 @@ int shell(const scratch_directory_t& directory, const std::string& script)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-const std::string tape = container_of({record_of(80, 1), "", record_of(65024, 2), record_of(1, 3), "", ""});
+}  // namespace
 
-TEST(dump_file_kinds, pipes_carry_the_same_bytes_as_files)
+TEST(dump_file_kinds, pipes_carry_the_same_bytes_as_files_and_fail_as_files_do)
 {
+    const std::string tape = container_of({record_of(80, 1), "", record_of(65024, 2), record_of(1, 3), "", ""});
     scratch_directory_t directory;
     directory.write("tape.dmp", tape);
     ASSERT_EQ(shell(directory, "$BRX \\\\\\\\.\\\\tape0 file.dmp"), 0);
@@ -40,12 +41,11 @@ TEST(dump_file_kinds, pipes_carry_the_same_bytes_as_files)
     directory.write("tape.dmp", "");
     EXPECT_EQ(shell(directory, "set -o pipefail; cat file.dmp | $BRX /dev/stdin \\\\\\\\.\\\\tape0"), 0);
     EXPECT_TRUE(directory.read("tape.dmp") == tape);
-}
-
-TEST(dump_file_kinds, a_reader_that_leaves_fails_the_write)
-{
-    scratch_directory_t directory;
-    // The write fails with the runtime's text, status 1; with a ring too.
+    // A directory is no dump file; and a reader that leaves fails the write with the runtime's text,
+    // status 1, with a ring too.
+    EXPECT_EQ(shell(directory, "mkdir d && : > tape.dmp && $BRX d \\\\\\\\.\\\\tape0 2>err"), 1);
+    EXPECT_EQ(directory.read("err"), "Failed to open dump file: " + system_text(ERROR_ACCESS_DENIED) + "\n");
+    EXPECT_EQ(directory.read("tape.dmp"), "");
     std::vector<std::string> records(40);
     for (unsigned i = 0; i < 40; ++i) records[i] = record_of(65024, i);
     directory.write("tape.dmp", container_of(records));
@@ -54,13 +54,3 @@ TEST(dump_file_kinds, a_reader_that_leaves_fails_the_write)
         EXPECT_EQ(directory.read("err"), "/dev/stdout: Broken pipe\n") << ring;
     }
 }
-
-TEST(dump_file_kinds, a_directory_is_not_a_dump_file)
-{
-    scratch_directory_t directory;
-    EXPECT_EQ(shell(directory, "mkdir d && : > tape.dmp && $BRX d \\\\\\\\.\\\\tape0 2>err"), 1);
-    EXPECT_EQ(directory.read("err"), "Failed to open dump file: " + system_text(ERROR_ACCESS_DENIED) + "\n");
-    EXPECT_EQ(directory.read("tape.dmp"), "");
-}
-
-}  // namespace

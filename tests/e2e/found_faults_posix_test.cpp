@@ -87,7 +87,7 @@ const std::string too_long = "Failed to read tape block: the record is 70000 byt
 
 }  // namespace
 
-TEST(found_faults, data_lost_or_destroyed)
+TEST(found_faults, data_lost_or_destroyed_then_wrong_results_then_smaller_faults)
 {
     const std::string bad_second = container_of({r100, r200, r100});
     const std::string dump = brx_image({rec(10, 1), mark(), rec(20, 2)});
@@ -98,7 +98,18 @@ TEST(found_faults, data_lost_or_destroyed)
         then_bad.push_back(record_of(10, static_cast<unsigned>(k)));
         bad_run += "&bad=" + std::to_string(k);
     }
-    check_rows({
+    std::vector<std::string> records;
+    for (size_t k = 0; k < 150; ++k)
+        records.push_back(record_of(10 + k, static_cast<unsigned>(k)));
+    std::vector<std::string> twice = records;
+    twice.insert(twice.end(), records.begin(), records.end());
+    const std::string zero_record = le(2, 2) + le(0, 2) + le(0xA0, 2) + "AB" + le(0, 2) + le(2, 2) + le(0xA0, 2) +
+                                    le(0, 2) + le(0, 2) + le(0x40, 2);
+    const std::string drive_said = "brxtool: " + tape0 + ": cannot read the block after file 0, record 0: the drive answered ";
+    const std::string one_record = container_of({r100, ""});
+    const std::string longest = record_of(16777216, 5);
+    const std::string gaps = le(0xFFFFFFFE, 4) + le(0xFFFF, 2) + le(0xFFFFFFFE, 4) + le(0, 4);
+    check_rows({  // data lost or destroyed
         {"a record longer than the buffer is neither read over nor skipped", {{"tape.dmp", container_of({r100, r70000, r100})}},
          "", brx, {tape0, "d.dmp", "/skip", "/reads=2"}, 1, too_long + "65024 (/block= reads longer ones)\n", "",
          {{"d.dmp", {}}, {"d.dmp.bad", {}}}, {}},
@@ -114,21 +125,7 @@ TEST(found_faults, data_lost_or_destroyed)
          "brxtool: convert: OUT must not be in.dmp.bad, the list of skipped records read with IN\n", "", {{"in.dmp.bad", list}}, {}},
         {"killed during a run of bad records", {{"tape.dmp", container_of(then_bad)}}, bad_run, brx, {tape0, "d.dmp", "/skip"},
          -1, {}, "", {{"d.dmp", container_of({then_bad[0]})}}, {SIGKILL, 0, "d.dmp.bad", "block 1 "}},
-    });
-}
-
-TEST(found_faults, wrong_results)
-{
-    std::vector<std::string> records;
-    for (size_t k = 0; k < 150; ++k)
-        records.push_back(record_of(10 + k, static_cast<unsigned>(k)));
-    std::vector<std::string> twice = records;
-    twice.insert(twice.end(), records.begin(), records.end());
-    const std::string zero_record = le(2, 2) + le(0, 2) + le(0xA0, 2) + "AB" + le(0, 2) + le(2, 2) + le(0xA0, 2) +
-                                    le(0, 2) + le(0, 2) + le(0x40, 2);
-    const std::string drive_said = "brxtool: " + tape0 + ": cannot read the block after file 0, record 0: the drive answered ";
-    const std::string one_record = container_of({r100, ""});
-    check_rows({
+        // wrong results
         {"a drive not ready is no empty tape", {{"tape.dmp", one_record}}, "notready", tool, {"convert", tape0, "n.tap"}, 2,
          drive_said + "02/3A/00 before the end of its data\nbrxtool: convert: stopped after file 0, record 0 of " + tape0 +
              "; n.tap removed\n", "", {{"n.tap", {}}}, {}},
@@ -142,14 +139,7 @@ TEST(found_faults, wrong_results)
          {{"r.aws", aws_image({text("AB"), mark()})}}, {}},
         {"SIGUSR1 during the opening rewind", {{"tape.dmp", one_record}}, "delay=300000", brx, {tape0, "d.dmp", "/progress"}, 0,
          {}, "", {{"d.dmp", one_record}}, {SIGUSR1, 150, "", ""}},
-    });
-}
-
-TEST(found_faults, smaller_faults)
-{
-    const std::string longest = record_of(16777216, 5);
-    const std::string gaps = le(0xFFFFFFFE, 4) + le(0xFFFF, 2) + le(0xFFFFFFFE, 4) + le(0, 4);
-    check_rows({
+        // smaller faults
         {"--too-long=cut acts on records beyond 16,777,215 bytes", {{"big.dmp", container_of({longest})}}, "", tool,
          {"convert", "big.dmp", "big.tap", "--too-long=cut"}, 0, {}, "",
          {{"big.tap", simh_image({text(longest.substr(0, 16777215))}, true)}}, {}},

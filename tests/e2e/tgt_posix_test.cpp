@@ -5,7 +5,9 @@
 #include "tests/support/e2e.h"
 #include "tests/support/tgt_posix.h"
 
-TEST(e2e_Tgt, a_tape_the_driver_library_wrote_dumps_to_the_file_it_came_from)
+// A tape the driver wrote dumps to the file it came from. A restore stops in its setup: tgt refuses a
+// MODE SELECT(6) that carries only the 4-byte header, which real drives accept.
+TEST(e2e_Tgt, dumps_what_the_driver_wrote_and_stops_a_restore_where_tgt_refuses_the_header_only_mode_select)
 {
     if (tgt_url() == nullptr)
         GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set";
@@ -13,22 +15,14 @@ TEST(e2e_Tgt, a_tape_the_driver_library_wrote_dumps_to_the_file_it_came_from)
                                              record_of(1, 4), "", ""};
     ASSERT_TRUE(write_tape(tgt_url(), blocks));
     scratch_directory_t dir;
-    const brx_run_t run = run_brx_on("BRX_TAPE0", tgt_url(), {"\\\\.\\tape0", "out.dmp", "/log=run.log"}, dir.path());
-    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
-    EXPECT_EQ(run.standard_error, "");
+    const brx_run_t dump = run_brx_on("BRX_TAPE0", tgt_url(), {"\\\\.\\tape0", "out.dmp", "/log=run.log"}, dir.path());
+    EXPECT_EQ(dump.exit_status, 0) << dump.standard_error;
+    EXPECT_EQ(dump.standard_error, "");
     EXPECT_EQ(dir.read("out.dmp"), container_of(blocks));
-}
-
-// tgt refuses a MODE SELECT(6) that carries only the 4-byte header, which real drives accept.
-TEST(e2e_Tgt, restore_stops_in_its_setup_where_tgt_refuses_the_header_only_mode_select)
-{
-    if (tgt_url() == nullptr)
-        GTEST_SKIP() << "BRX_TEST_ISCSI_URL is not set";
-    scratch_directory_t dir;
     dir.write("in.dmp", container_of({record_of(100, 5), ""}));
-    const brx_run_t run = run_brx_on("BRX_TAPE0", tgt_url(), {"in.dmp", "\\\\.\\tape0", "/log=run.log"}, dir.path());
-    EXPECT_EQ(run.exit_status, 1);
+    const brx_run_t restore = run_brx_on("BRX_TAPE0", tgt_url(), {"in.dmp", "\\\\.\\tape0", "/log=restore.log"}, dir.path());
+    EXPECT_EQ(restore.exit_status, 1);
     const std::string message = "\\\\.\\Tape0: fatal error (70...05...24 00)\n";
-    EXPECT_EQ(run.standard_error, message);
-    EXPECT_EQ(dir.read("run.log"), message);
+    EXPECT_EQ(restore.standard_error, message);
+    EXPECT_EQ(dir.read("restore.log"), message);
 }

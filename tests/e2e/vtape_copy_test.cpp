@@ -1,6 +1,6 @@
 // brx dumping and restoring virtual tapes: the dump file, the tape's medium, standard error and
-// the log, byte for byte (line ends and system texts as the system writes them); and random dump
-// files that survive restore then dump.
+// the log, byte for byte (line ends and system texts as the system writes them); and random tapes
+// that survive dump then restore.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -13,18 +13,20 @@ namespace {
 
 struct outcome_t { brx_run_t run; std::string log, tape, trace; };
 
-// Runs brx with the tape tape.dmp (with vtape options) as \\.\tape0 and the log run.log.
+const char tape0[] = "\\\\.\\tape0", scsi0[] = "\\\\.\\scsi0:0:0";
+
+// Runs brx with the tape tape.dmp (with vtape options) as \\.\tape0 or \\.\scsi0:0:0 and the log run.log.
 outcome_t run_on_tape(const scratch_directory_t& directory, const std::string& options,
                       std::vector<std::string> arguments)
 {
+    const bool scsi = arguments[0] == scsi0 || arguments[1] == scsi0;
     arguments.push_back("/log=run.log");
     const std::string device = "vtape:" + directory.file("tape.dmp") + "?trace=" + directory.file("trace.txt") +
                                (options.empty() ? "" : "&" + options);
-    const brx_run_t run = run_brx_on("BRX_TAPE0", device, arguments, directory.path());
+    const brx_run_t run = run_brx_on(scsi ? "BRX_SCSI0" : "BRX_TAPE0", device, arguments, directory.path());
     return {run, directory.read("run.log"), directory.read("tape.dmp"), directory.read("trace.txt")};
 }
 
-const char tape0[] = "\\\\.\\tape0";
 std::string bad(int offset) { return "TAPE BAD BLOCK detected (offset " + std::to_string(offset) + " bytes), trying to recover...\n"; }
 std::string failed(DWORD code) { return "Failed to read tape block: " + system_text(code) + "\n"; }
 
@@ -35,7 +37,7 @@ const std::string set_up = rewind_good + "1A 00 00 00 04 00 | in 4 | status 00 |
 
 }  // namespace
 
-TEST(vtape_copy, dump)
+TEST(vtape_copy, dump_and_back)
 {
     // Blocks 0 to 2 lie in 324 bytes: block 3 (the record of 300 bytes) has its header at 324.
     const std::string k = container_of({record_of(100, 1), record_of(200, 2), "", record_of(300, 3)});
@@ -45,8 +47,9 @@ TEST(vtape_copy, dump)
     const std::string marks = container_of({record_of(80, 1), "", record_of(65024, 3), record_of(1, 4), "", ""});
     const std::string bad3 = bad(324) + bad(324) + bad(324) + fail, bad3_log = bad(324) + pair + bad(324) + pair + bad(324) + pair + pair;
     // log: exactly; file none: no dump file left
-    const struct { std::string tape, options; std::vector<std::string> extra; int status; std::string console, log;
-                   std::optional<std::string> file; } cases[] = {
+    struct case_t { std::string tape, options; std::vector<std::string> extra; int status; std::string console, log;
+                    std::optional<std::string> file; };
+    std::vector<case_t> cases = {
         {"", "", {}, 0, "", "", ""},  // a blank tape: an empty file
         {marks, "", {}, 0, "", "", marks},
         {k, "bad=3:2", {"/reads=3"}, 0, bad(324) + bad(324), bad(324) + pair + bad(324), k},
@@ -54,6 +57,19 @@ TEST(vtape_copy, dump)
         {k, "bad=3", {"/reads=3", "/ignore"}, 1, bad3, bad3_log, to_k},
         {container_of({record_of(10, 1), record_of(65025, 2)}), "", {}, 1, failed(ERROR_MORE_DATA), failed(ERROR_MORE_DATA) + "DUMP file offset: 18\n", {}},
     };
+    // And random tapes of up to 12 blocks: tape marks, single or in runs, and records of 1 to 65,024 bytes, both ends likelier.
+    std::mt19937 random(20261205);
+    std::uniform_int_distribution<int> count(0, 12), kind(0, 9), small(1, 600), any(1, 65024), large(64000, 65024);
+    for (int round = 0; round < 12; ++round) {
+        std::vector<std::string> blocks(static_cast<size_t>(count(random)));
+        for (std::string& block : blocks) {
+            const int k = kind(random);
+            if (k >= 3)
+                block = record_of(static_cast<size_t>(k < 5 ? small(random) : k < 8 ? any(random) : large(random)),
+                                  static_cast<unsigned>(random()));
+        }
+        cases.push_back({container_of(blocks), "", {}, 0, "", "", container_of(blocks)});
+    }
     for (const auto& c : cases) {
         scratch_directory_t directory;
         directory.write("tape.dmp", c.tape);
@@ -69,8 +85,9 @@ TEST(vtape_copy, dump)
         if (c.tape.empty()) {  // one rewind, one read that meets the end of the data
             EXPECT_EQ(outcome.trace, rewind_good + "08 00 00 FE 00 00 | in 65024 | status 02 | sense 08/00/05\n");
         }
-        if (c.file) {  // and back onto a tape, silently
-            const outcome_t restored = run_on_tape(directory, "", {"out.dmp", tape0});
+        if (c.file) {  // and back onto a blank tape, silently; every other time named by its SCSI address
+            directory.write("tape.dmp", "");
+            const outcome_t restored = run_on_tape(directory, "", {"out.dmp", (&c - cases.data()) % 2 ? scsi0 : tape0});
             EXPECT_EQ(restored.run.exit_status, 0) << shown;
             EXPECT_EQ(restored.run.standard_error + restored.log, "") << shown;
             EXPECT_TRUE(restored.tape == *c.file) << shown;
@@ -121,39 +138,5 @@ TEST(vtape_copy, restore)
         EXPECT_EQ(outcome.log, console_text(c.message)) << shown;
         EXPECT_TRUE(outcome.tape == c.tape) << shown;
         EXPECT_TRUE(c.trace.empty() || outcome.trace == c.trace) << shown << "\n" << outcome.trace.substr(0, 1000);
-    }
-    // The same drive named by a SCSI address: \\.\Scsi0: and its own variable.
-    const scratch_directory_t directory;
-    directory.write("in.dmp", s);
-    const std::string device = "vtape:" + directory.file("tape.dmp");
-    const brx_run_t run = run_brx_on("BRX_SCSI0", device, {"in.dmp", "\\\\.\\scsi0:0:0"}, directory.path());
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.standard_error, "");
-    EXPECT_TRUE(directory.read("tape.dmp") == s);
-}
-
-TEST(vtape_copy, random_dump_files_survive_restore_then_dump)
-{
-    // Up to 12 blocks: tape marks, single or in runs, and records of 1 to 65,024 bytes, both ends likelier.
-    std::mt19937 random(20261205);
-    std::uniform_int_distribution<int> count(0, 12), kind(0, 9), small(1, 600), any(1, 65024), large(64000, 65024);
-    for (int round = 0; round < 12; ++round) {
-        std::vector<std::string> blocks(static_cast<size_t>(count(random)));
-        for (std::string& block : blocks) {
-            const int k = kind(random);
-            if (k >= 3)
-                block = record_of(static_cast<size_t>(k < 5 ? small(random) : k < 8 ? any(random) : large(random)),
-                                  static_cast<unsigned>(random()));
-        }
-        const std::string image = container_of(blocks);
-        scratch_directory_t directory;
-        directory.write("in.dmp", image);
-        const outcome_t restored = run_on_tape(directory, "", {"in.dmp", tape0});
-        EXPECT_EQ(restored.run.exit_status, 0) << round << ": " << restored.run.standard_error;
-        EXPECT_TRUE(restored.tape == image) << round;
-        const outcome_t dumped = run_on_tape(directory, "", {tape0, "out.dmp"});
-        EXPECT_EQ(dumped.run.exit_status, 0) << round << ": " << dumped.run.standard_error;
-        EXPECT_EQ(restored.run.standard_error + dumped.run.standard_error, "") << round;
-        EXPECT_TRUE(directory.read("out.dmp") == image) << round << ", " << blocks.size() << " blocks";
     }
 }

@@ -25,7 +25,7 @@ TEST(vtape_options, long_records_copied_whole_or_refused_before_the_tape_moves)
 {
     const std::string image = container_of({record_of(65025, 1), record_of(262144, 2), "", record_of(1048576, 3)});
     const std::string limit = "\\\\.\\Tape0: /block=1048576 is more than one transfer carries (transport limit ";
-    // result: out.dmp for a dump, the tape for a restore
+    // result: out.dmp for a dump, the tape for a restore; none: no file
     const struct { bool dump; std::string options, block, console; int status;
                    std::optional<std::string> result; } cases[] = {
         {true, "", "/block=1048576", "", 0, image},
@@ -46,12 +46,9 @@ TEST(vtape_options, long_records_copied_whole_or_refused_before_the_tape_moves)
         const std::string shown = c.options + " " + c.block + (c.dump ? " dump" : " restore");
         EXPECT_EQ(run.exit_status, c.status) << shown;
         EXPECT_EQ(run.standard_error, c.console) << shown;
-        if (c.dump) {
-            EXPECT_EQ(directory.exists("out.dmp"), c.result.has_value()) << shown;
-            EXPECT_TRUE(!c.result || directory.read("out.dmp") == *c.result) << shown;
-        } else {
-            EXPECT_TRUE(directory.read("tape.dmp") == *c.result) << shown;
-        }
+        const std::string result = c.dump ? "out.dmp" : "tape.dmp";
+        EXPECT_EQ(directory.exists(result), c.result.has_value()) << shown;
+        EXPECT_TRUE(!c.result || directory.read(result) == *c.result) << shown;
     }
 }
 
@@ -120,27 +117,28 @@ TEST(vtape_options, strict_turns_every_incomplete_copy_into_status_4)
         bad_blocks += "&bad=" + std::to_string(k);
     }
     bad_run.push_back(record_of(30, 3));
-    const std::string incomplete = "The copy is incomplete: ";
+    const std::vector<std::string> dump = {tape0, "out.dmp"}, restore = {"in.dmp", tape0};
+    const std::string drive = "The copy is incomplete: the drive answered ", stopped =
+        "The copy is incomplete: the restore stopped before the end of the dump file\n";
     // status: without /strict; reason: with /strict, status 4 and this line (empty: the same run)
-    const struct { bool dump; std::string contents, options; std::vector<std::string> extra; int status;
-                   std::string reason; } cases[] = {
-        {true, k4, "notready", {}, 0, "the drive answered 02/3A/00 before the end of its data"},
-        {true, k4, "attention=4000000000", {}, 0, "the drive answered 06/28/00 before the end of its data"},
-        {true, k4, "", {}, 0, ""},
-        {true, container_of(bad_run), bad_blocks, {"/skip"}, 2, "unreadable records ended the dump"},
-        {false, k4, "capacity=3500", {}, 0, "the restore stopped before the end of the dump file"},
-        {false, k4.substr(0, 2500), "", {}, 0, "the restore stopped before the end of the dump file"},
-        {false, k4.substr(0, 2020), "", {}, 0, "the restore stopped before the end of the dump file"},
-        {false, k4, "", {}, 0, ""},
+    const struct { std::vector<std::string> arguments; std::string contents, options; int status; std::string reason; }
+        cases[] = {
+        {dump, k4, "notready", 0, drive + "02/3A/00 before the end of its data\n"},
+        {dump, k4, "attention=4000000000", 0, drive + "06/28/00 before the end of its data\n"},
+        {dump, k4, "", 0, ""},
+        {{tape0, "out.dmp", "/skip"}, container_of(bad_run), bad_blocks, 2,
+         "The copy is incomplete: unreadable records ended the dump\n"},
+        {restore, k4, "capacity=3500", 0, stopped},
+        {restore, k4.substr(0, 2500), "", 0, stopped},
+        {restore, k4.substr(0, 2020), "", 0, stopped},
+        {restore, k4, "", 0, ""},
     };
     for (const auto& c : cases) {
         brx_run_t runs[2];
         for (int strict = 0; strict < 2; ++strict) {
             scratch_directory_t directory;
-            directory.write(c.dump ? "tape.dmp" : "in.dmp", c.contents);
-            std::vector<std::string> arguments = c.dump ? std::vector<std::string>{tape0, "out.dmp"}
-                                                        : std::vector<std::string>{"in.dmp", tape0};
-            arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+            directory.write(c.arguments[0] == tape0 ? "tape.dmp" : "in.dmp", c.contents);
+            std::vector<std::string> arguments = c.arguments;
             if (strict)
                 arguments.push_back("/strict");
             runs[strict] = run_on(directory, c.options, arguments);
@@ -154,7 +152,6 @@ TEST(vtape_options, strict_turns_every_incomplete_copy_into_status_4)
         const std::string shown = c.options.substr(0, 40) + " " + std::to_string(c.contents.size());
         EXPECT_EQ(runs[0].exit_status, c.status) << shown;
         EXPECT_EQ(runs[1].exit_status, c.reason.empty() ? c.status : 4) << shown;
-        EXPECT_EQ(runs[1].standard_error, runs[0].standard_error + (c.reason.empty() ? "" : incomplete + c.reason + "\n"))
-            << shown;
+        EXPECT_EQ(runs[1].standard_error, runs[0].standard_error + c.reason) << shown;
     }
 }

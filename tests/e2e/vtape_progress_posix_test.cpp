@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tests/support/e2e.h"
 #include "tests/support/spawn_posix.h"
 
@@ -46,16 +48,13 @@ std::vector<std::string> screen_of(const std::string& bytes)
     std::vector<std::string> lines(1);
     size_t column = 0;
     for (const char c : bytes) {
-        if (c == '\r') {
-            column = 0;
-        } else if (c == '\n') {
+        if (c == '\n')
             lines.emplace_back();
+        if (c == '\r' || c == '\n') {
             column = 0;
         } else {
-            std::string& line = lines.back();
-            if (line.size() <= column)
-                line.resize(column + 1, ' ');
-            line[column++] = c;
+            lines.back().resize(std::max(lines.back().size(), column + 1), ' ');
+            lines.back()[column++] = c;
         }
     }
     for (std::string& line : lines)
@@ -90,9 +89,7 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
         const brx_run_t classic = run_brx_on("BRX_TAPE0", device, arguments, directory.path());
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
         std::vector<std::string> with_option = arguments;
-        with_option.push_back("/progress");
-        if (!c.ring.empty())
-            with_option.push_back(c.ring);
+        with_option.insert(with_option.end(), {"/progress", c.ring});  // an empty argument is passed over
         const brx_run_t piped = run_brx_on("BRX_TAPE0", device, with_option, directory.path());
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
         // A slow drive, so that the line is drawn.

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <thread>
 
+#include "vtape/vtape.h"
+
 pid_t start_brx(const std::vector<std::string>& arguments, const std::string& directory,
                 const std::vector<std::pair<std::string, std::string>>& variables, const std::string& error_name,
                 uint64_t file_limit)
@@ -29,21 +31,6 @@ bool wait_for_size(const std::string& path, uint64_t size)
     return false;
 }
 
-namespace {
-
-void put_be32(char* at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) at[i] = char(value >> (24 - 8 * i));
-}
-
-uint32_t be32(const char* at)
-{
-    return uint32_t(uint8_t(at[0])) << 24 | uint32_t(uint8_t(at[1])) << 16 | uint32_t(uint8_t(at[2])) << 8 |
-           uint8_t(at[3]);
-}
-
-}  // namespace
-
 std::vector<uint64_t> write_sparse_medium(const std::string& path, uint32_t count)
 {
     constexpr uint32_t lengths[] = {65024, 1, 40000, 512, 65000};
@@ -52,11 +39,9 @@ std::vector<uint64_t> write_sparse_medium(const std::string& path, uint32_t coun
     std::vector<uint64_t> offsets;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t length = i % 100 == 99 ? 0 : lengths[i % 5];
-        char block[16] = {};
-        put_be32(block, length);
-        put_be32(block + 4, uint32_t(previous));
-        put_be32(block + 8, i);
-        put_be32(block + 12, ~i);
+        uint8_t block[16] = {};
+        vtape_put_be32(block, length), vtape_put_be32(block + 4, uint32_t(previous));
+        vtape_put_be32(block + 8, i), vtape_put_be32(block + 12, ~i);
         if (pwrite(fd, block, 8 + std::min<uint32_t>(length, 8), off_t(at)) < 0) break;
         offsets.push_back(previous = at);
         at += 8 + length;
@@ -74,9 +59,10 @@ int64_t whole_blocks_of_prefix(const std::string& got, const std::string& source
     int64_t blocks = 0;
     uint64_t at = 0, previous = 1;
     while (at + 8 <= got.size()) {
-        if (be32(got.data() + at + 4) != uint32_t(previous)) return -1;
+        const uint8_t* header = reinterpret_cast<const uint8_t*>(got.data() + at);
+        if (vtape_be32(header + 4) != uint32_t(previous)) return -1;
         previous = at;
-        at += 8 + uint64_t(be32(got.data() + at));
+        at += 8 + uint64_t(vtape_be32(header));
         if (at > got.size()) return blocks;  // the one cut block
         ++blocks;
     }

@@ -29,12 +29,8 @@ std::vector<std::string> lines_of(std::istream&& text)
     return lines;
 }
 
-std::vector<std::string> page(const char* name)
-{
-    std::vector<std::string> lines = lines_of(std::ifstream(std::string(BRX_SOURCE_DIR) + "/man/" + name));
-    EXPECT_FALSE(lines.empty()) << name;
-    return lines;
-}
+// A missing page names nothing, and so fails the comparisons.
+std::vector<std::string> page(const char* name) { return lines_of(std::ifstream(std::string(BRX_SOURCE_DIR) + "/man/" + name)); }
 
 void add_matches(const std::string& text, const std::regex& pattern, names_t& names)
 {

@@ -12,16 +12,15 @@
 #include <sstream>
 
 #include "platform/system_error_text.h"
+#include "tests/support/environment.h"
 
 scratch_directory_t::scratch_directory_t()
 {
     // create_directory fails on a name that exists, so each directory is a test's own.
-    std::mt19937_64 random(std::random_device{}() ^
-                           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path();
+    std::mt19937_64 random(std::random_device{}() ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::error_code ignored;
     for (int attempt = 0; attempt < 100 && directory.empty(); ++attempt) {
-        const std::filesystem::path candidate = temporary / ("brx-test-" + std::to_string(random() % 1000000000));
+        const auto candidate = std::filesystem::temp_directory_path() / ("brx-test-" + std::to_string(random() % 1000000000));
         if (std::filesystem::create_directory(candidate, ignored)) directory = candidate.string();
     }
 }
@@ -65,8 +64,7 @@ std::string container_of(const std::vector<std::string>& blocks)
         const char header[8] = {char(n >> 24),    char(n >> 16),    char(n >> 8),    char(n),
                                 char(back >> 24), char(back >> 16), char(back >> 8), char(back)};
         previous = file.size();
-        file.append(header, sizeof header);
-        file += data;
+        file.append(header, sizeof header).append(data);
     }
     return file;
 }
@@ -113,7 +111,8 @@ void put_back(const std::string& directory, const files_t& wanted, const files_t
             std::ofstream(directory + "/" + name, std::ios::binary) << contents;
 }
 
-// The line a run through the ring ends with, taken off the end of text.
+// What only a run through the ring writes, taken out: its last line on the console and in the log,
+// and in a manifest (NAME.json) the ring and the run's own command line and times.
 std::string without_feed_line(const std::string& text)
 {
     static const std::regex feed_line("Buffer of 1 MiB: [0-9]+ records and [0-9]+ tape marks, [0-9]+ bytes in "
@@ -122,21 +121,15 @@ std::string without_feed_line(const std::string& text)
     return std::regex_replace(text, feed_line, "");
 }
 
-// A manifest (NAME.json) of the run with the ring tells of the ring, and of its own command line and
-// times: those are taken out of both.
-std::string without_ring_or_times(std::string text)
+void set_ring_aside(files_t& files, const std::string& log)
 {
     static const std::regex feed(" \"buffer\": \\{[^}]*\\},\n"), option(", \"/buffer=1\""),
         times("\"(started|ended)\": \"[^\"]*\"");
-    text = std::regex_replace(std::regex_replace(text, feed, ""), option, "");
-    return std::regex_replace(text, times, "\"$1\": \"\"");
-}
-
-void set_manifests_aside(files_t& files)
-{
-    for (auto& [name, contents] : files)
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0)
-            contents = without_ring_or_times(contents);
+    for (auto& [name, text] : files)
+        if (name == log)
+            text = without_feed_line(text);
+        else if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0)
+            text = std::regex_replace(std::regex_replace(std::regex_replace(text, feed, ""), option, ""), times, "\"$1\": \"\"");
 }
 
 // The log's name (lower-cased as brx takes it) when the run keeps one.
@@ -150,27 +143,22 @@ std::string log_of(const std::vector<std::string>& arguments)
     return "";
 }
 
-void compare_with_ring(const std::vector<std::string>& arguments, const std::string& directory, const brx_run_t& plain,
+void compare_with_ring(std::vector<std::string> arguments, const std::string& directory, const brx_run_t& plain,
                        const files_t& before)
 {
     files_t after, again;
     files_of(directory, after);
     put_back(directory, before, after);
-    std::vector<std::string> with_ring = arguments;
-    with_ring.push_back("/buffer=1");
-    const brx_run_t ring = run_program_once(BRX_EXECUTABLE, with_ring, directory, 60);
+    arguments.push_back("/buffer=1");
+    const brx_run_t ring = run_program_once(BRX_EXECUTABLE, arguments, directory, 60);
     files_of(directory, again);
     files_t compared = again, expected = after;
-    const std::string log = log_of(arguments);
-    if (compared.count(log))
-        compared[log] = without_feed_line(compared[log]);
-    set_manifests_aside(compared);
-    set_manifests_aside(expected);
-    const std::string shown = "with /buffer=1: brx";
-    EXPECT_EQ(ring.exit_status, plain.exit_status) << shown;
-    EXPECT_EQ(ring.standard_output, plain.standard_output) << shown;
-    EXPECT_EQ(without_feed_line(ring.standard_error), plain.standard_error) << shown;
-    EXPECT_TRUE(compared == expected) << shown << ": the files differ";
+    set_ring_aside(compared, log_of(arguments));
+    set_ring_aside(expected, log_of(arguments));
+    EXPECT_EQ(ring.exit_status, plain.exit_status) << "with /buffer=1: brx";
+    EXPECT_EQ(ring.standard_output, plain.standard_output) << "with /buffer=1: brx";
+    EXPECT_EQ(without_feed_line(ring.standard_error), plain.standard_error) << "with /buffer=1: brx";
+    EXPECT_TRUE(compared == expected) << "with /buffer=1: brx: the files differ";
     put_back(directory, after, again);
 }
 
@@ -192,4 +180,13 @@ brx_run_t run_program(const std::string& executable, const std::vector<std::stri
 brx_run_t run_brx(const std::vector<std::string>& arguments, const std::string& directory, int timeout_seconds)
 {
     return run_program(BRX_EXECUTABLE, arguments, directory, timeout_seconds);
+}
+
+brx_run_t run_brx_on(const std::string& variable, const std::string& value,
+                     const std::vector<std::string>& arguments, const std::string& directory)
+{
+    set_environment(variable, value);
+    const brx_run_t run = run_brx(arguments, directory);
+    set_environment(variable, "");
+    return run;
 }

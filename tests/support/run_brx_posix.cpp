@@ -59,13 +59,4 @@ brx_run_t run_program_once(const std::string& executable, const std::vector<std:
     return {finish(spawn(how)), contents_of(output), contents_of(error)};
 }
 
-brx_run_t run_brx_on(const std::string& variable, const std::string& value,
-                     const std::vector<std::string>& arguments, const std::string& directory)
-{
-    setenv(variable.c_str(), value.c_str(), 1);
-    brx_run_t run = run_brx(arguments, directory);
-    unsetenv(variable.c_str());
-    return run;
-}
-
 std::string console_text(const std::string& text) { return text; }

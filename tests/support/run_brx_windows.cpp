@@ -104,15 +104,6 @@ brx_run_t run_program_once(const std::string& executable, const std::vector<std:
     return run;
 }
 
-brx_run_t run_brx_on(const std::string& variable, const std::string& value,
-                     const std::vector<std::string>& arguments, const std::string& directory)
-{
-    SetEnvironmentVariableA(variable.c_str(), value.c_str());
-    brx_run_t run = run_brx(arguments, directory);
-    SetEnvironmentVariableA(variable.c_str(), nullptr);
-    return run;
-}
-
 std::string console_text(const std::string& text)
 {
     std::string converted;

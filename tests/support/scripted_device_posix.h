@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/scsi_device.h"
+#include "vtape/vtape.h"
 
 struct scripted_reply_t {
     DWORD error = NO_ERROR;         // not NO_ERROR: the DeviceIoControl call fails with this code
@@ -52,11 +53,9 @@ inline std::vector<uint8_t> sense(uint8_t key, uint8_t bits = 0, bool valid = fa
                                   uint8_t response = 0x70, uint8_t asc = 0, uint8_t ascq = 0)
 {
     std::vector<uint8_t> bytes(18, 0);
-    uint32_t info = static_cast<uint32_t>(information);
     bytes[0] = static_cast<uint8_t>(response | (valid ? 0x80 : 0x00));
     bytes[2] = static_cast<uint8_t>(key | bits);
-    for (int i = 0; i < 4; ++i)
-        bytes[3 + i] = static_cast<uint8_t>(info >> (24 - 8 * i));
+    vtape_put_be32(&bytes[3], static_cast<uint32_t>(information));
     bytes[7] = 10, bytes[12] = asc, bytes[13] = ascq;
     return bytes;
 }
