@@ -23,8 +23,6 @@ std::string compressible(size_t length, unsigned seed)
 const std::vector<block_t> tape = {text(std::string(80, 'L')), text(compressible(200000, 1)), mark(),
                                    rec(70000, 2), text("xyz"), text(compressible(5000, 3)), mark(), mark()};
 
-bool hercules() { return access("/usr/bin/hetmap", X_OK) == 0 && access("/usr/bin/hetupd", X_OK) == 0; }
-
 }  // namespace
 
 TEST(brxtool_het, images_from_the_format_rules)
@@ -57,7 +55,7 @@ TEST(brxtool_het, images_from_the_format_rules)
 
 TEST(brxtool_het, hercules_reads_what_brxtool_writes_and_brxtool_reads_what_hercules_writes)
 {
-    if (!hercules())
+    if (access("/usr/bin/hetmap", X_OK) != 0 || access("/usr/bin/hetupd", X_OK) != 0)
         GTEST_SKIP() << "Hercules' hetmap and hetupd are not installed";
     // Hercules holds records up to 65,535 bytes (and its bzip2 writer fails on incompressible ones
     // much longer than 60,000).

@@ -105,15 +105,9 @@ inline std::string het_image(const std::vector<block_t>& blocks, bool bzip2 = fa
 
 inline std::string image_of(const std::string& format, const std::vector<block_t>& blocks)
 {
-    if (format == "tap")
-        return simh_image(blocks, true);
-    if (format == "e11")
-        return simh_image(blocks, false);
-    if (format == "aws")
-        return aws_image(blocks);
-    if (format == "het")
-        return het_image(blocks);
-    return brx_image(blocks);
+    if (format == "tap" || format == "e11")
+        return simh_image(blocks, format == "tap");
+    return format == "aws" ? aws_image(blocks) : format == "het" ? het_image(blocks) : brx_image(blocks);
 }
 
 inline brx_run_t brxtool(const scratch_directory_t& directory, const std::vector<std::string>& arguments)

@@ -23,11 +23,6 @@ std::string summary(const std::vector<element_t>& elements)
     return text;
 }
 
-size_t count(const std::vector<uint8_t>& commands, uint8_t opcode)
-{
-    return static_cast<size_t>(std::count(commands.begin(), commands.end(), opcode));
-}
-
 }  // namespace
 
 TEST(library_changer, every_element_is_read_however_the_changer_limits_its_replies)
@@ -46,7 +41,7 @@ TEST(library_changer, every_element_is_read_however_the_changer_limits_its_repli
         bool refuse_both;
         uint16_t per_reply;
         uint32_t short_by;
-        size_t requests;  // READ ELEMENT STATUS commands
+        long requests;  // READ ELEMENT STATUS commands
     } cases[] = {{false, 0, 0, 4}, {true, 0, 0, 6}, {false, 2, 0, 6}, {true, 1, 0, 12}, {false, 0, 8, 6}};
     changer_t first;
     ASSERT_TRUE(first.open(library.changer_name()));
@@ -55,12 +50,12 @@ TEST(library_changer, every_element_is_read_however_the_changer_limits_its_repli
         library.limit_replies(c.refuse_both, c.per_reply, c.short_by);
         changer_t changer;
         std::vector<element_t> elements;
-        const size_t before = count(library.changer_commands(), status_op);
+        const long before = std::ranges::count(library.changer_commands(), status_op);
         ASSERT_TRUE(changer.open(library.changer_name()));
         ASSERT_TRUE(changer.read_elements(elements).good());
         // A reply cut short keeps what arrived of its last descriptor: here the start of an identifier.
         EXPECT_EQ(summary(elements), c.short_by == 0 ? expected : expected.substr(0, expected.size() - 19) + "\n");
-        EXPECT_EQ(count(library.changer_commands(), status_op) - before, c.requests) << c.per_reply;
+        EXPECT_EQ(std::ranges::count(library.changer_commands(), status_op) - before, c.requests) << c.per_reply;
     }
 }
 
@@ -68,7 +63,7 @@ TEST(library_changer, a_move_is_tried_again_through_transient_states_only)
 {
     const struct {
         std::vector<std::vector<uint8_t>> faults;  // key, asc, ascq, quiet
-        size_t moves;
+        long moves;
         bool good;
         std::vector<uint8_t> sense;  // of the answer, when it failed
     } cases[] = {
@@ -91,8 +86,8 @@ TEST(library_changer, a_move_is_tried_again_through_transient_states_only)
         const scsi_answer_t answer = changer.move(300, 200);
         SCOPED_TRACE(&c - cases);
         EXPECT_EQ(answer.good(), c.good);
-        EXPECT_EQ(count(library.changer_commands(), move_op), c.moves);
-        EXPECT_EQ(count(library.changer_commands(), request_sense_op), c.faults[0][3]);
+        EXPECT_EQ(std::ranges::count(library.changer_commands(), move_op), c.moves);
+        EXPECT_EQ(std::ranges::count(library.changer_commands(), request_sense_op), c.faults[0][3]);
         if (!c.good) {
             EXPECT_EQ((std::vector<uint8_t>{answer.key, answer.asc, answer.ascq}), c.sense);
         }

@@ -2,6 +2,7 @@
 // run's work, and what stops one tape or one drive only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -84,8 +85,7 @@ TEST(library_run, a_rerun_keeps_complete_images_puts_back_what_a_drive_holds_and
     folder.write("out/B.dmp.partial", "x");
     folder.write("out/library.journal", folder.read("out/library.journal") +
                                             "load B slot 301 drive 200\nloaded B slot 301 drive 200\nimaged C file C.d");
-    std::vector<uint8_t> commands = library.changer_commands();
-    const auto moves = std::count(commands.begin(), commands.end(), move_op);
+    const auto moves = std::ranges::count(library.changer_commands(), move_op);
     const brx_run_t run = brxtool_here(command);
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.standard_error, "brxtool: library: drive:0 held B; put back into slot:2\n");
@@ -94,8 +94,7 @@ TEST(library_run, a_rerun_keeps_complete_images_puts_back_what_a_drive_holds_and
               "A                slot:1    -        kept              3         200081        0 S  imaged by an earlier run\n"
               "B                slot:2    drive:N  imaged            1          65536        0 S\n"
               "C                slot:3    -        kept              3           3014        0 S  imaged by an earlier run\n");
-    commands = library.changer_commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), move_op) - moves, 3);
+    EXPECT_EQ(std::ranges::count(library.changer_commands(), move_op) - moves, 3);
     EXPECT_EQ(folder.read("out/B.dmp"), tape_b);
     EXPECT_FALSE(folder.exists("out/B.dmp.partial"));
     EXPECT_EQ(journal_lines(folder, "imaged"), "imaged A file A.dmp\nimaged B file B.dmp\nimaged C file C.dmp\n"

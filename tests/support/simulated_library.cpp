@@ -18,23 +18,13 @@ constexpr uint16_t transport_at = 100, drives_at = 200, slots_at = 300, portal_a
 constexpr uint8_t illegal = 5;
 const std::string drive_identity = "BRXSIM  DRIVE           ";  // vendor and product, as INQUIRY gives them
 
-struct fault_t {
-    int drive;
-    uint8_t opcode, key, asc, ascq;
-    bool quiet;
-    unsigned skip;
-};
+struct fault_t { int drive; uint8_t opcode, key, asc, ascq; bool quiet; unsigned skip; };
 
-struct medium_t {
-    std::string barcode, path;
-    bool cleaning = false;
-    uint16_t home = 0;  // the slot it came from, while in a drive
-};
+// home: the slot it came from, while in a drive
+struct medium_t { std::string barcode, path; bool cleaning = false; uint16_t home = 0; };
 
-struct drive_t {
-    std::mutex lock;
-    std::unique_ptr<posix::scsi_device_t> medium;  // the virtual drive playing the loaded tape
-};
+// medium: the virtual drive playing the loaded tape
+struct drive_t { std::mutex lock; std::unique_ptr<posix::scsi_device_t> medium; };
 
 std::vector<uint8_t> sense_of(uint8_t key, uint8_t asc, uint8_t ascq)
 {
@@ -52,11 +42,6 @@ posix::scsi_reply_t answer(const posix::scsi_command_t& command, const std::vect
     reply.status = check ? 2 : 0;
     (check ? reply.sense_length : reply.data_transferred) = count;
     return reply;
-}
-
-posix::scsi_reply_t refuse(const posix::scsi_command_t& command, uint8_t key, uint8_t asc, uint8_t ascq)
-{
-    return answer(command, sense_of(key, asc, ascq), true);
 }
 
 void put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) { vtape_put_be16(&bytes[at], value); }
@@ -168,9 +153,9 @@ public:
     {
         const uint16_t from = be16(command.cdb + 4), to = be16(command.cdb + 6);
         if (media.count(from) == 0)
-            return refuse(command, illegal, 0x3B, 0x0E);
+            return answer(command, sense_of(illegal, 0x3B, 0x0E), true);
         if (media.count(to) != 0)
-            return refuse(command, illegal, 0x3B, 0x0D);
+            return answer(command, sense_of(illegal, 0x3B, 0x0D), true);
         medium_t medium = media[from];
         media.erase(from);
         for (size_t i = 0; i < drives.size(); ++i) {
@@ -178,7 +163,7 @@ public:
             if (from == drives_at + i)
                 drives[i].medium.reset();
             if (to == drives_at + i && vtape_open_device(("vtape:" + medium.path).c_str(), drives[i].medium) != NO_ERROR)
-                return refuse(command, 4, 0x3B, 0x00);
+                return answer(command, sense_of(4, 0x3B, 0x00), true);
         }
         medium.home = is_drive(to) ? (medium.home != 0 ? medium.home : from) : 0;
         media[to] = medium;
@@ -209,7 +194,7 @@ public:
         }
         case 0xB8:
             if (refuse_both && (command.cdb[1] & 0x10) != 0 && (command.cdb[6] & 0x01) != 0)
-                return refuse(command, illegal, 0x24, 0x00);
+                return answer(command, sense_of(illegal, 0x24, 0x00), true);
             return answer(command, element_status(command.cdb));
         case 0xA5:
             return move(command);
@@ -232,7 +217,7 @@ public:
                                                              : with_text({1, 0x80, 5, 2, 31, 0, 0, 0}, drive_identity));
         std::lock_guard<std::mutex> guard(drives[index].lock);
         if (drives[index].medium == nullptr)
-            return refuse(command, 2, 0x3A, 0x00);  // not ready: no medium
+            return answer(command, sense_of(2, 0x3A, 0x00), true);  // not ready: no medium
         return drives[index].medium->execute(command);
     }
 };
