@@ -13,6 +13,14 @@ namespace brxtool_test {
 struct block_t { enum kind_t { record, mark, bad } kind; std::string data; };
 
 inline block_t rec(size_t length, unsigned seed) { return {block_t::record, record_of(length, seed)}; }
+// Bytes of a small alphabet compress to about half: 200,000 of them need several chunks.
+inline block_t compressible(size_t length, unsigned seed)
+{
+    block_t block = rec(length, seed);
+    for (char& c : block.data)
+        c = static_cast<char>('a' + (static_cast<unsigned char>(c) & 15));
+    return block;
+}
 inline block_t text(const std::string& data) { return {block_t::record, data}; }
 inline block_t mark() { return {block_t::mark, ""}; }
 inline block_t bad(size_t length = 0) { return {block_t::bad, record_of(length, 99)}; }

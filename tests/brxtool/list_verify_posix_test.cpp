@@ -58,8 +58,8 @@ TEST(brxtool_list, labelled_tapes_json_and_blocks_cut_off_by_the_end_of_the_file
         return "in.dmp: brx\nfile 0: record 1: 10 bytes\n" + records + "file 0: no tape mark: " + counts +
                "\ntotal so far: 1 files, " + counts + ", 0 tape marks, 0 bad records\n";
     };
-    std::string het = het_image({text(std::string(5000, 'a')), mark()});
-    het[12] ^= 0x55;  // in the compressed bytes
+    std::string het = het_image({compressible(5000, 4), mark()});
+    het[40] ^= 0x55;  // in the compressed bytes
     const struct { std::string name, image; std::vector<std::string> options; int status; std::string output, error; } cases[] = {
         {"in.aws", aws_image(labelled_tape(keep)), {}, 0, listing("ANSI"), ""},
         {"in.aws", aws_image(labelled_tape(ebcdic)), {}, 0, listing("IBM"), ""},
