@@ -14,6 +14,8 @@ TEST(brxtool_check, finds_and_repairs_each_fault)
     previous[18] = 9;  // the second chunk's previous-length
     const std::string cut = brx_image({rec(10, 1), rec(20, 2)});
     const std::string orphan = aws_image({rec(10, 1)}).replace(4, 1, 1, char(0x80)) + aws_image({rec(20, 2)}).replace(2, 1, 1, 10);
+    std::string het = het_image({compressible(5000, 4), mark()});
+    het[40] ^= 0x55;  // in the compressed bytes
     const struct { std::string name, image, fault, kept; std::vector<std::string> extra; } cases[] = {
         {"x.dmp", back, "x.dmp: offset 18: the back-pointer 5 does not lead to the previous header (0)\n",
          brx_image(three), {}},
@@ -32,6 +34,8 @@ TEST(brxtool_check, finds_and_repairs_each_fault)
         {"x.aws", previous, "x.aws: offset 16: the previous-length 9 does not match the chunk before (10)\n",
          aws_image(three), {}},
         {"x.aws", orphan, "x.aws: offset 0: a record without its last chunk\n", aws_image({rec(20, 2)}), {}},
+        {"x.het", het, "x.het: offset 0: a compressed record that does not expand whole\n", het_image({mark()}),
+         {"--from", "het"}},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;

@@ -14,9 +14,6 @@ const char* const formats[] = {"dmp", "tap", "e11", "aws", "het"};
 
 std::string name(const std::string& format) { return format == "dmp" ? "brx" : format; }
 
-const std::vector<block_t> mixed = {rec(1, 1),      rec(3, 2),      rec(80, 3),       mark(),
-                                    rec(65535, 4),  rec(65536, 5),  rec(1000000, 6),  mark(),
-                                    mark(),         rec(7, 7),      mark()};
 // A record longer than the image buffer, and than what detection may hold of a pipe first.
 const std::vector<block_t> round_trip = {rec(1, 1), rec(3, 2), rec(80, 3), mark(), rec(65535, 4), rec(65536, 5),
                                     rec(1100000, 6), mark(), mark(), rec(7, 7), mark()};
@@ -35,7 +32,7 @@ brx_run_t shell(const scratch_directory_t& directory, const std::string& command
 }  // namespace
 
 // Every pair of formats, through files and, but for HET, through pipes either way: the same bytes;
-// and a listing of a pipe is that of the file.
+// a listing of a pipe is that of the file; and every way of naming a pipe.
 TEST(brxtool_convert, every_pair_of_formats_byte_for_byte_through_files_and_pipes)
 {
     scratch_directory_t directory;
@@ -62,13 +59,7 @@ TEST(brxtool_convert, every_pair_of_formats_byte_for_byte_through_files_and_pipe
             EXPECT_EQ(shell(directory, piped + "brxtool list -").standard_output, std::regex_replace(listing, std::regex(in), "-"));
         }
     }
-}
-
-TEST(brxtool_pipes, every_way_of_naming_one)
-{
-    scratch_directory_t directory;
-    directory.write("in.tap", image_of("tap", round_trip));
-    directory.write("in.aws", image_of("aws", round_trip));
+    // Every way of naming a pipe.
     directory.write("long.tap", image_of("tap", long_first));
     const std::string equal = "are equal: 4 files, 7 records, 1231162 bytes, 4 tape marks, 0 bad records\n";
     const struct { std::string command, output, error; int status; } cases[] = {
@@ -89,6 +80,7 @@ TEST(brxtool_pipes, every_way_of_naming_one)
     }
 }
 
+// Bad records in an image, or listed beside a dump as brx skipped them, and what a format cannot hold.
 TEST(brxtool_convert, bad_records_and_what_a_format_cannot_hold)
 {
     const std::vector<block_t> with_bad = {rec(5, 1), bad(), bad(3), mark(), rec(4, 2)};
@@ -96,21 +88,40 @@ TEST(brxtool_convert, bad_records_and_what_a_format_cannot_hold)
     const std::vector<block_t> dropped = {rec(5, 1), mark(), rec(4, 2)};
     const std::string stop = "brxtool: in.tap: file 0, record 2 (0 bytes) is marked bad and aws cannot mark it "
                              "(--bad=drop or --bad=plain say what to do)\n";
-    // out empty: no OUT left
-    const struct { std::vector<std::string> extra; int status; std::string out, error; } cases[] = {
-        {{"out.e11"}, 0, simh_image(with_bad, false), ""},
-        {{"out.aws"}, 2, "", stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws removed\n"},
-        {{"out.aws", "--keep-partial"}, 2, aws_image({rec(5, 1)}),
+    // in.dmp's blocks: 10 bytes at 0, a mark at 18, 20 bytes at 26, 30 bytes at 54; the file ends at 92.
+    const std::string dump = brx_image({rec(10, 1), mark(), rec(20, 2), rec(30, 3)});
+    const std::string good = "brx skipped records; dump file size 00000000000000000092 bytes\n"  // as brx writes it
+                             "block 1 file 0 record 2 offset 18 sense 03/11/00\n"
+                             "block 3 file 1 record 1 offset 26 sense 03/11/00\n"
+                             "block 4 file 1 record 2 offset 26 sense 00/00/00\n"
+                             "block 7 file 1 record 5 offset 92 sense 03/11/00\n";
+    const std::vector<block_t> listed = {rec(10, 1), bad(), mark(), bad(), bad(), rec(20, 2), rec(30, 3), bad()};
+    // list: in.dmp.bad, converting in.dmp, else in.tap is converted; out empty: no OUT left
+    const struct { std::string list; std::vector<std::string> extra; int status; std::string out, error; } cases[] = {
+        {"", {"out.e11"}, 0, simh_image(with_bad, false), ""},
+        {"", {"out.aws"}, 2, "", stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws removed\n"},
+        {"", {"out.aws", "--keep-partial"}, 2, aws_image({rec(5, 1)}),
          stop + "brxtool: convert: stopped after file 0, record 2 of in.tap; out.aws kept, incomplete\n"},
-        {{"out.aws", "--bad=plain"}, 0, aws_image(plain), ""},
-        {{"out.dmp", "--bad=drop"}, 0, brx_image(dropped), ""},
-        {{"out.img", "--bad=plain"}, 2, "",
-         "brxtool: convert: cannot tell the format of out.img from its name: give --to FORMAT\n"},
+        {"", {"out.aws", "--bad=plain"}, 0, aws_image(plain), ""},
+        {"", {"out.dmp", "--bad=drop"}, 0, brx_image(dropped), ""},
+        {"", {"out.img", "--bad=plain"}, 2, "", "brxtool: convert: cannot tell the format of out.img from its name: give --to FORMAT\n"},
+        {good, {"out.tap"}, 0, simh_image(listed, true), ""},
+        {"brx skipped records; dump file size 91 bytes\n", {"out.tap"}, 2, "",
+         "brxtool: in.dmp.bad: it was written for a dump file of 91 bytes, in.dmp has 92: refused\n"},
+        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 19 sense 03/11/00\n", {"out.tap"}, 2, "",
+         "brxtool: in.dmp: in.dmp.bad does not match: it lists block 1 (file 0, record 2) at offset 19, where in.dmp "
+         "has block 2 (file 1, record 1) at offset 26\n"
+         "brxtool: convert: stopped after file 1, record 0 of in.dmp; out.tap removed\n"},
+        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 18 sense 3/11/00\n", {"out.tap"}, 2, "",
+         "brxtool: in.dmp.bad: line 2 is not a skipped record in order: refused\n"},
     };
     for (const auto& c : cases) {
         scratch_directory_t directory;
         directory.write("in.tap", simh_image(with_bad, true));
-        std::vector<std::string> arguments = {"convert", "in.tap"};
+        directory.write("in.dmp", dump);
+        if (!c.list.empty())
+            directory.write("in.dmp.bad", c.list);
+        std::vector<std::string> arguments = {"convert", c.list.empty() ? "in.tap" : "in.dmp"};
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         brx_run_t run = brxtool(directory, arguments);
         EXPECT_EQ(run.exit_status, c.status) << c.extra[0] << run.standard_error;
@@ -120,45 +131,13 @@ TEST(brxtool_convert, bad_records_and_what_a_format_cannot_hold)
     }
 }
 
-TEST(brxtool_convert, skipped_records_listed_beside_a_dump_become_bad_records)
-{
-    // Blocks: 10 bytes at 0, a mark at 18, 20 bytes at 26, 30 bytes at 54; the file ends at 92.
-    const std::string dump = brx_image({rec(10, 1), mark(), rec(20, 2), rec(30, 3)});
-    const std::string good = "brx skipped records; dump file size 00000000000000000092 bytes\n"  // as brx writes it
-                             "block 1 file 0 record 2 offset 18 sense 03/11/00\n"
-                             "block 3 file 1 record 1 offset 26 sense 03/11/00\n"
-                             "block 4 file 1 record 2 offset 26 sense 00/00/00\n"
-                             "block 7 file 1 record 5 offset 92 sense 03/11/00\n";
-    const std::vector<block_t> expected = {rec(10, 1), bad(), mark(), bad(), bad(), rec(20, 2), rec(30, 3), bad()};
-    const struct { std::string list, error; } cases[] = {
-        {good, ""},
-        {"brx skipped records; dump file size 91 bytes\n",
-         "brxtool: in.dmp.bad: it was written for a dump file of 91 bytes, in.dmp has 92: refused\n"},
-        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 19 sense 03/11/00\n",
-         "brxtool: in.dmp: in.dmp.bad does not match: it lists block 1 (file 0, record 2) at offset 19, where in.dmp "
-         "has block 2 (file 1, record 1) at offset 26\n"
-         "brxtool: convert: stopped after file 1, record 0 of in.dmp; out.tap removed\n"},
-        {"brx skipped records; dump file size 92 bytes\nblock 1 file 0 record 2 offset 18 sense 3/11/00\n",
-         "brxtool: in.dmp.bad: line 2 is not a skipped record in order: refused\n"},
-    };
-    for (const auto& c : cases) {
-        scratch_directory_t directory;
-        directory.write("in.dmp", dump);
-        directory.write("in.dmp.bad", c.list);
-        brx_run_t run = brxtool(directory, {"convert", "in.dmp", "out.tap"});
-        EXPECT_EQ(run.exit_status, c.error.empty() ? 0 : 2) << c.list;
-        EXPECT_EQ(run.standard_error, c.error);
-        EXPECT_TRUE(directory.read("out.tap") == (c.error.empty() ? simh_image(expected, true) : "")) << c.list;
-    }
-}
-
 // Read as it comes, and read ahead into a ring by a thread of its own: the same in every byte.
 TEST(brxtool_convert, a_device_over_the_virtual_drive)
 {
     for (const std::vector<std::string>& buffer : {std::vector<std::string>{}, {"--buffer=1"}}) {
         SCOPED_TRACE(buffer.empty() ? "" : buffer[0]);
         scratch_directory_t directory;
-        directory.write("tape.dmp", image_of("brx", mixed));
+        directory.write("tape.dmp", image_of("brx", round_trip));
         const auto with = [&](std::vector<std::string> arguments) {
             arguments.insert(arguments.end(), buffer.begin(), buffer.end());
             return brxtool(directory, arguments);
@@ -170,11 +149,11 @@ TEST(brxtool_convert, a_device_over_the_virtual_drive)
         brx_run_t failed = with({"convert", "\\\\.\\tape0", "bad.tap"});
         unsetenv("BRX_TAPE0");
         EXPECT_EQ(convert.exit_status, 0) << convert.standard_error;
-        EXPECT_TRUE(directory.read("out.tap") == simh_image(mixed, true));
+        EXPECT_TRUE(directory.read("out.tap") == simh_image(round_trip, true));
         EXPECT_NE(directory.read("out.tap.json").find("\"device\": {\"name\": \"\\\\\\\\.\\\\tape0\", \"vendor\": \"BRX\""),
                   std::string::npos);
         EXPECT_EQ(verify.exit_status, 0) << verify.standard_error;
-        EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1131162 bytes, "
+        EXPECT_EQ(verify.standard_output, "out.tap and \\\\.\\tape0 are equal: 4 files, 7 records, 1231162 bytes, "
                                           "4 tape marks, 0 bad records\n");
         EXPECT_EQ(failed.exit_status, 2);
         EXPECT_EQ(failed.standard_error,

@@ -13,6 +13,14 @@ namespace brxtool_test {
 struct block_t { enum kind_t { record, mark, bad } kind; std::string data; };
 
 inline block_t rec(size_t length, unsigned seed) { return {block_t::record, record_of(length, seed)}; }
+// Bytes of a small alphabet compress to about half: 200,000 of them need several chunks.
+inline block_t compressible(size_t length, unsigned seed)
+{
+    block_t block = rec(length, seed);
+    for (char& c : block.data)
+        c = static_cast<char>('a' + (static_cast<unsigned char>(c) & 15));
+    return block;
+}
 inline block_t text(const std::string& data) { return {block_t::record, data}; }
 inline block_t mark() { return {block_t::mark, ""}; }
 inline block_t bad(size_t length = 0) { return {block_t::bad, record_of(length, 99)}; }
@@ -105,15 +113,9 @@ inline std::string het_image(const std::vector<block_t>& blocks, bool bzip2 = fa
 
 inline std::string image_of(const std::string& format, const std::vector<block_t>& blocks)
 {
-    if (format == "tap")
-        return simh_image(blocks, true);
-    if (format == "e11")
-        return simh_image(blocks, false);
-    if (format == "aws")
-        return aws_image(blocks);
-    if (format == "het")
-        return het_image(blocks);
-    return brx_image(blocks);
+    if (format == "tap" || format == "e11")
+        return simh_image(blocks, format == "tap");
+    return format == "aws" ? aws_image(blocks) : format == "het" ? het_image(blocks) : brx_image(blocks);
 }
 
 inline brx_run_t brxtool(const scratch_directory_t& directory, const std::vector<std::string>& arguments)

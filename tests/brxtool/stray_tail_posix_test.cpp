@@ -10,12 +10,6 @@ namespace {
 
 const std::vector<block_t> tape = {rec(80, 1), rec(7, 2), mark(), rec(300, 3), mark()};
 
-// Without the SIMH end-of-medium word: bytes after it are not read at all.
-std::string bare_image(const std::string& format)
-{
-    return format == "tap" || format == "e11" ? simh_image(tape, format == "tap", false) : image_of(format, tape);
-}
-
 }  // namespace
 
 TEST(brxtool_stray_tail, a_fragment_shorter_than_a_block_start_is_the_end_of_the_tape)
@@ -25,7 +19,8 @@ TEST(brxtool_stray_tail, a_fragment_shorter_than_a_block_start_is_the_end_of_the
     for (const auto& f : formats) {
         for (size_t tail = 1; tail <= 7; ++tail) {
             scratch_directory_t directory;
-            const std::string clean = bare_image(f.format);
+            // Without the SIMH end-of-medium word: bytes after it are not read at all.
+            const std::string clean = f.unit == 4 ? simh_image(tape, f.format == "tap", false) : image_of(f.format, tape);
             directory.write(f.name, clean + std::string(tail, '\x55'));
             directory.write("clean", clean);
             const bool stray = tail < f.unit;

@@ -32,11 +32,9 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
     directory.write("tail.tap", simh_image({text("abc")}, true) + "xyz");
     directory.write("lost.tap", simh_image({bad(3)}, true));
     directory.write("long.tap", le(0x01000001, 4) + "abc");
-    const auto chunk = [](uint32_t length, uint32_t flags) { return le(length, 2) + le(0, 2) + le(flags, 1) + le(0, 1) + "abc"; };
-    const std::string aws_faults[] = {"a chunk that belongs to no record", "a tape mark with a length of 3",
-                                      "flags the format does not have (or a compressed chunk)",
-                                      "a chunk of 10 bytes cut off by the end of the file"};
-    const std::string aws_images[] = {chunk(3, 0x20), chunk(3, 0x40), chunk(3, 0xA1), chunk(10, 0xA0)};
+    for (const auto& [name, length, flags] : {std::tuple{"orphan.aws", 3, 0x20}, {"mark.aws", 3, 0x40}, {"flags.aws", 3, 0xA1},
+                                             {"cut.aws", 10, 0xA0}})
+        directory.write(name, le(length, 2) + le(0, 2) + le(flags, 1) + le(0, 1) + "abc");
     const std::string usage = "Usage: brxtool COMMAND [options] ARGS\n", differs = " differs from x.tap.json: ";
     // output, error: what standard output and error begin with
     const struct { std::vector<std::string> arguments; int status; std::string output, error; } cases[] = {
@@ -61,6 +59,10 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
         {{"merge", "x.tap", "more.tap", "--out", "o.tap", "--prefer", "z.tap"}, 2, "", "brxtool: merge: --prefer z.tap names none of the passes\n"},
         {{"retry", "\\\\.\\tape5", "lost.tap"}, 2, "", "Failed to open tape device '\\\\.\\Tape5': " + system_text(ERROR_FILE_NOT_FOUND) +
                                                   "\nbrxtool: retry: \\\\.\\tape5 is not a tape device that opens\n"},
+        {{"check", "orphan.aws", "--from", "aws"}, 1, "orphan.aws: offset 0: a chunk that belongs to no record\n", ""},
+        {{"check", "mark.aws", "--from", "aws"}, 1, "mark.aws: offset 0: a tape mark with a length of 3\n", ""},
+        {{"check", "flags.aws", "--from", "aws"}, 1, "flags.aws: offset 0: flags the format does not have (or a compressed chunk)\n", ""},
+        {{"check", "cut.aws", "--from", "aws"}, 1, "cut.aws: offset 0: a chunk of 10 bytes cut off by the end of the file\n", ""},
         {{"check", "tail.tap"}, 0, "tail.tap: offset 12: 3 bytes after the end-of-medium word, not read\n", ""},
         {{"manifest", "x.tap", "--out", "nodir/x.json"}, 2, "", "brxtool: nodir/x.json: " + system_text(ERROR_PATH_NOT_FOUND)},
         {{"manifest", "\\\\.\\tape5"}, 2, "", "brxtool: manifest: give an image file, not \\\\.\\tape5\n"},
@@ -109,10 +111,4 @@ TEST(brxtool_usage, wrong_command_lines_and_manifests_that_do_not_fit)
     }
     EXPECT_EQ(directory.read("x.tap.json"), manifest);
     EXPECT_TRUE(directory.read("x.tap") == image);
-    for (size_t i = 0; i < std::size(aws_images); ++i) {
-        directory.write("f.aws", aws_images[i]);
-        const brx_run_t run = brxtool(directory, {"check", "f.aws", "--from", "aws"});
-        EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.standard_output.substr(0, run.standard_output.find('\n')), "f.aws: offset 0: " + aws_faults[i]);
-    }
 }

@@ -12,12 +12,6 @@
 
 namespace library_test {
 
-inline std::string without_returns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
 inline brx_run_t brxtool_here(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "brxtool");
@@ -30,8 +24,10 @@ inline brx_run_t brxtool_here(std::vector<std::string> arguments)
     run.exit_status = brxtool_main(static_cast<int>(argv.size()), argv.data());
     fflush(stdout);
     fflush(stderr);
-    run.standard_output = without_returns(testing::internal::GetCapturedStdout());
-    run.standard_error = without_returns(testing::internal::GetCapturedStderr());
+    run.standard_output = testing::internal::GetCapturedStdout();
+    run.standard_error = testing::internal::GetCapturedStderr();
+    std::erase(run.standard_output, '\r');  // on Windows each "\n" arrives as "\r\n"
+    std::erase(run.standard_error, '\r');
     return run;
 }
 

@@ -6,20 +6,14 @@
 #include "brxtool/library_plan.h"
 #include "copy/sha256.h"
 
-namespace {
-
-element_t drive(const std::string& identifier, bool cut = false)
-{
-    element_t element;
-    element.identifier = identifier;
-    element.cut = cut;
-    return element;
-}
-
-}  // namespace
-
 TEST(library_parts, drives_are_matched_by_serial_numbers_cut_identifiers_by_elimination)
 {
+    const auto drive = [](const std::string& identifier, bool cut = false) {
+        element_t element;
+        element.identifier = identifier;
+        element.cut = cut;
+        return element;
+    };
     const drive_identity_t a{"IET", "VIRTUAL-TAPE", "", "beaf11"}, b{"IET", "VIRTUAL-TAPE", "", "beaf12"},
         c{"IBM", "ULT3580-TD5", "", "1068001234"};
     const struct {

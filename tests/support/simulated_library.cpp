@@ -15,20 +15,16 @@
 namespace {
 
 constexpr uint16_t transport_at = 100, drives_at = 200, slots_at = 300, portal_at = 400;
-constexpr uint8_t check_condition = 2, illegal = 5, not_ready = 2;
+constexpr uint8_t illegal = 5;
+const std::string drive_identity = "BRXSIM  DRIVE           ";  // vendor and product, as INQUIRY gives them
 
-struct fault_t {
-    int drive;
-    uint8_t opcode, key, asc, ascq;
-    bool quiet;
-    unsigned skip;
-};
+struct fault_t { int drive; uint8_t opcode, key, asc, ascq; bool quiet; unsigned skip; };
 
-struct medium_t {
-    std::string barcode, path;
-    bool cleaning = false;
-    uint16_t home = 0;  // the slot it came from, while in a drive
-};
+// home: the slot it came from, while in a drive
+struct medium_t { std::string barcode, path; bool cleaning = false; uint16_t home = 0; };
+
+// medium: the virtual drive playing the loaded tape
+struct drive_t { std::mutex lock; std::unique_ptr<posix::scsi_device_t> medium; };
 
 std::vector<uint8_t> sense_of(uint8_t key, uint8_t asc, uint8_t ascq)
 {
@@ -43,7 +39,7 @@ posix::scsi_reply_t answer(const posix::scsi_command_t& command, const std::vect
                                               check ? command.sense_capacity : command.data_length);
     if (count != 0)
         std::memcpy(check ? command.sense : command.data, bytes.data(), count);
-    reply.status = check ? check_condition : 0;
+    reply.status = check ? 2 : 0;
     (check ? reply.sense_length : reply.data_transferred) = count;
     return reply;
 }
@@ -52,11 +48,16 @@ void put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) { vtape_put_b
 
 uint16_t be16(const uint8_t* at) { return static_cast<uint16_t>(vtape_be16(at)); }
 
-std::vector<uint8_t> padded(const std::string& text, size_t length)
+std::vector<uint8_t> with_text(std::vector<uint8_t> bytes, const std::string& text)
 {
-    std::vector<uint8_t> bytes(length, ' ');
-    std::copy(text.begin(), text.begin() + static_cast<long>(std::min(text.size(), length)), bytes.begin());
+    bytes.insert(bytes.end(), text.begin(), text.end());
     return bytes;
+}
+
+std::string padded(std::string text, size_t length)
+{
+    text.resize(length, ' ');
+    return text;
 }
 
 }  // namespace
@@ -66,20 +67,11 @@ public:
     simulated_library_impl_t(const std::string& folder, int drives, int slots)
         : folder(folder), drives(static_cast<size_t>(drives)), slots(slots)
     {
-        for (auto& drive : this->drives)
-            drive = std::make_unique<drive_t>();
     }
 
-    posix::scsi_reply_t changer(const posix::scsi_command_t& command);
-    posix::scsi_reply_t drive(size_t index, const posix::scsi_command_t& command);
-
-    struct drive_t {
-        std::mutex lock;
-        std::unique_ptr<posix::scsi_device_t> medium;  // the virtual drive playing the loaded tape
-    };
     std::mutex lock;
     std::string folder;
-    std::vector<std::unique_ptr<drive_t>> drives;
+    std::vector<drive_t> drives;
     int slots;
     std::map<uint16_t, medium_t> media;  // by the element that holds it
     std::deque<fault_t> faults;
@@ -88,170 +80,147 @@ public:
     uint16_t per_reply = 0;
     uint32_t short_by = 0;
 
-private:
-    bool fault(int drive, const posix::scsi_command_t& command, posix::scsi_reply_t& reply);
-    std::vector<std::pair<uint8_t, uint16_t>> elements(uint8_t type, uint16_t start, uint16_t count) const;
-    std::vector<uint8_t> descriptor(uint16_t address, bool tags, bool identifiers) const;
-    std::vector<uint8_t> element_status(const uint8_t* cdb);
-    posix::scsi_reply_t move(const posix::scsi_command_t& command);
-};
+    bool is_drive(size_t address) const { return address >= drives_at && address < drives_at + drives.size(); }
 
-bool simulated_library_impl_t::fault(int drive, const posix::scsi_command_t& command, posix::scsi_reply_t& reply)
-{
-    for (auto at = faults.begin(); at != faults.end(); ++at)
-        if (at->drive == drive && at->opcode == command.cdb[0] && at->skip-- == 0) {
-            held_sense = sense_of(at->key, at->asc, at->ascq);
-            reply = answer(command, at->quiet ? std::vector<uint8_t>() : held_sense, true);
-            faults.erase(at);
-            return true;
+    bool fault(int drive, const posix::scsi_command_t& command, posix::scsi_reply_t& reply)
+    {
+        for (auto at = faults.begin(); at != faults.end(); ++at)
+            if (at->drive == drive && at->opcode == command.cdb[0] && at->skip-- == 0) {
+                held_sense = sense_of(at->key, at->asc, at->ascq);
+                reply = answer(command, at->quiet ? std::vector<uint8_t>() : held_sense, true);
+                faults.erase(at);
+                return true;
+            }
+        return false;
+    }
+
+    std::vector<std::pair<uint8_t, uint16_t>> elements(uint8_t type, uint16_t start, uint16_t count) const
+    {
+        const size_t firsts[] = {0, transport_at, slots_at, portal_at, drives_at};
+        const size_t counts[] = {0, 1, static_cast<size_t>(slots), 1, drives.size()};
+        std::vector<std::pair<uint8_t, uint16_t>> found;
+        for (uint8_t kind = 1; kind <= 4; ++kind)
+            for (size_t i = 0; i < counts[kind]; ++i)
+                if ((type == 0 || type == kind) && firsts[kind] + i >= start && found.size() < count)
+                    found.emplace_back(kind, static_cast<uint16_t>(firsts[kind] + i));
+        return found;
+    }
+
+    std::vector<uint8_t> descriptor(uint16_t address, bool tags, bool identifiers) const
+    {
+        std::vector<uint8_t> bytes(12);
+        put16(bytes, 0, address);
+        auto held = media.find(address);
+        if (held != media.end()) {
+            bytes[2] = 0x01;
+            bytes[9] = static_cast<uint8_t>((held->second.home != 0 ? 0x80 : 0) | (held->second.cleaning ? 2 : 1));
+            put16(bytes, 10, held->second.home);
         }
-    return false;
-}
-
-std::vector<std::pair<uint8_t, uint16_t>> simulated_library_impl_t::elements(uint8_t type, uint16_t start,
-                                                                              uint16_t count) const
-{
-    const struct {
-        uint8_t type;
-        uint16_t first;
-        size_t count;
-    } kinds[] = {{1, transport_at, 1}, {2, slots_at, static_cast<size_t>(slots)}, {3, portal_at, 1}, {4, drives_at, drives.size()}};
-    std::vector<std::pair<uint8_t, uint16_t>> found;
-    for (const auto& kind : kinds)
-        for (size_t i = 0; i < kind.count; ++i)
-            if ((type == 0 || type == kind.type) && kind.first + i >= start && found.size() < count)
-                found.emplace_back(kind.type, static_cast<uint16_t>(kind.first + i));
-    return found;
-}
-
-std::vector<uint8_t> simulated_library_impl_t::descriptor(uint16_t address, bool tags, bool identifiers) const
-{
-    std::vector<uint8_t> bytes(12);
-    put16(bytes, 0, address);
-    auto held = media.find(address);
-    if (held != media.end()) {
-        bytes[2] = 0x01;
-        bytes[9] = static_cast<uint8_t>((held->second.home != 0 ? 0x80 : 0) | (held->second.cleaning ? 2 : 1));
-        put16(bytes, 10, held->second.home);
-    }
-    if (tags) {
-        std::vector<uint8_t> tag = padded(held == media.end() ? "" : held->second.barcode, 36);
-        bytes.insert(bytes.end(), tag.begin(), tag.end());
-    }
-    if (identifiers) {
-        const bool drive = address >= drives_at && address < drives_at + drives.size();
+        if (tags)
+            bytes = with_text(bytes, padded(held == media.end() ? "" : held->second.barcode, 36));
         // Vendor, product and serial number, as the unit serial page and INQUIRY tell them.
-        std::vector<uint8_t> id = padded(drive ? "BRXSIM  DRIVE           SIMSER" + std::to_string(address - drives_at) : "", 32);
-        bytes.insert(bytes.end(), {2, 1, 0, 32});
-        bytes.insert(bytes.end(), id.begin(), id.end());
+        if (identifiers)
+            bytes = with_text(with_text(bytes, {2, 1, 0, 32}),
+                              padded(is_drive(address) ? drive_identity + "SIMSER" + std::to_string(address - drives_at) : "", 32));
+        return bytes;
     }
-    return bytes;
-}
 
-std::vector<uint8_t> simulated_library_impl_t::element_status(const uint8_t* cdb)
-{
-    const bool tags = (cdb[1] & 0x10) != 0, identifiers = (cdb[6] & 0x01) != 0;
-    uint16_t count = be16(cdb + 4);
-    if (per_reply != 0)
-        count = std::min(count, per_reply);
-    std::vector<uint8_t> reply(8);
-    uint8_t page_type = 0;
-    size_t page_at = 0;
-    for (const auto& [type, address] : elements(cdb[1] & 0x07, be16(cdb + 2), count)) {
-        if (type != page_type) {
-            page_type = type;
-            page_at = reply.size();
-            reply.insert(reply.end(), {type, static_cast<uint8_t>(tags ? 0x80 : 0), 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> element_status(const uint8_t* cdb) const
+    {
+        const bool tags = (cdb[1] & 0x10) != 0, identifiers = (cdb[6] & 0x01) != 0;
+        const uint16_t count = per_reply != 0 ? std::min(be16(cdb + 4), per_reply) : be16(cdb + 4);
+        std::vector<uint8_t> reply(8);
+        uint8_t page_type = 0;
+        size_t page_at = 0;
+        for (const auto& [type, address] : elements(cdb[1] & 0x07, be16(cdb + 2), count)) {
+            if (type != page_type) {
+                page_type = type;
+                page_at = reply.size();
+                reply.insert(reply.end(), {type, static_cast<uint8_t>(tags ? 0x80 : 0), 0, 0, 0, 0, 0, 0});
+            }
+            std::vector<uint8_t> bytes = descriptor(address, tags, identifiers);
+            put16(reply, page_at + 2, static_cast<uint32_t>(bytes.size()));
+            reply.insert(reply.end(), bytes.begin(), bytes.end());
+            put16(reply, page_at + 6, static_cast<uint32_t>(reply.size() - page_at - 8));
         }
-        std::vector<uint8_t> bytes = descriptor(address, tags, identifiers);
-        put16(reply, page_at + 2, static_cast<uint32_t>(bytes.size()));
-        reply.insert(reply.end(), bytes.begin(), bytes.end());
-        put16(reply, page_at + 6, static_cast<uint32_t>(reply.size() - page_at - 8));
-    }
-    put16(reply, 2, count);
-    put16(reply, 6, static_cast<uint32_t>(reply.size() - 8));
-    reply.resize(reply.size() - std::min<size_t>(short_by, reply.size() - 8));  // as tgt's replies end
-    return reply;
-}
-
-posix::scsi_reply_t simulated_library_impl_t::move(const posix::scsi_command_t& command)
-{
-    const uint16_t from = be16(command.cdb + 4), to = be16(command.cdb + 6);
-    if (media.count(from) == 0)
-        return answer(command, sense_of(illegal, 0x3B, 0x0E), true);
-    if (media.count(to) != 0)
-        return answer(command, sense_of(illegal, 0x3B, 0x0D), true);
-    medium_t medium = media[from];
-    media.erase(from);
-    for (size_t i = 0; i < drives.size(); ++i) {
-        std::lock_guard<std::mutex> guard(drives[i]->lock);
-        if (from == drives_at + i)
-            drives[i]->medium.reset();
-        if (to == drives_at + i && vtape_open_device(("vtape:" + medium.path).c_str(), drives[i]->medium) != NO_ERROR)
-            return answer(command, sense_of(4, 0x3B, 0x00), true);
-    }
-    const bool into_drive = to >= drives_at && to < drives_at + drives.size();
-    medium.home = into_drive ? (medium.home != 0 ? medium.home : from) : 0;
-    media[to] = medium;
-    return {};
-}
-
-posix::scsi_reply_t simulated_library_impl_t::changer(const posix::scsi_command_t& command)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    commands.push_back(command.cdb[0]);
-    posix::scsi_reply_t reply;
-    if (fault(-1, command, reply))
-        return reply;
-    switch (command.cdb[0]) {
-    case 0x03:
-        return answer(command, held_sense);
-    case 0x12:
-        return answer(command, {8, 0, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' '});
-    case 0x1A: {
-        std::vector<uint8_t> page(24);
-        page[0] = 23;
-        page[4] = 0x1D;
-        page[5] = 18;
-        const uint32_t layout[] = {transport_at, 1, slots_at, static_cast<uint32_t>(slots), portal_at, 1, drives_at,
-                                   static_cast<uint32_t>(drives.size())};
-        for (size_t i = 0; i < 8; ++i)
-            put16(page, 6 + 2 * i, layout[i]);
-        return answer(command, page);
-    }
-    case 0xB8:
-        if (refuse_both && (command.cdb[1] & 0x10) != 0 && (command.cdb[6] & 0x01) != 0)
-            return answer(command, sense_of(illegal, 0x24, 0x00), true);
-        return answer(command, element_status(command.cdb));
-    case 0xA5:
-        return move(command);
-    default:
+        put16(reply, 2, count);
+        put16(reply, 6, static_cast<uint32_t>(reply.size() - 8));
+        reply.resize(reply.size() - std::min<size_t>(short_by, reply.size() - 8));  // as tgt's replies end
         return reply;
     }
-}
 
-posix::scsi_reply_t simulated_library_impl_t::drive(size_t index, const posix::scsi_command_t& command)
-{
-    posix::scsi_reply_t reply;
+    posix::scsi_reply_t move(const posix::scsi_command_t& command)
+    {
+        const uint16_t from = be16(command.cdb + 4), to = be16(command.cdb + 6);
+        if (media.count(from) == 0)
+            return answer(command, sense_of(illegal, 0x3B, 0x0E), true);
+        if (media.count(to) != 0)
+            return answer(command, sense_of(illegal, 0x3B, 0x0D), true);
+        medium_t medium = media[from];
+        media.erase(from);
+        for (size_t i = 0; i < drives.size(); ++i) {
+            std::lock_guard<std::mutex> guard(drives[i].lock);
+            if (from == drives_at + i)
+                drives[i].medium.reset();
+            if (to == drives_at + i && vtape_open_device(("vtape:" + medium.path).c_str(), drives[i].medium) != NO_ERROR)
+                return answer(command, sense_of(4, 0x3B, 0x00), true);
+        }
+        medium.home = is_drive(to) ? (medium.home != 0 ? medium.home : from) : 0;
+        media[to] = medium;
+        return {};
+    }
+
+    posix::scsi_reply_t changer(const posix::scsi_command_t& command)
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (fault(static_cast<int>(index), command, reply))
+        commands.push_back(command.cdb[0]);
+        posix::scsi_reply_t reply;
+        if (fault(-1, command, reply))
             return reply;
+        switch (command.cdb[0]) {
+        case 0x03:
+            return answer(command, held_sense);
+        case 0x12:
+            return answer(command, with_text({8, 0, 5, 2, 31, 0, 0, 0}, "BRXSIM  "));
+        case 0x1A: {
+            std::vector<uint8_t> page(24);
+            page[0] = 23;
+            page[4] = 0x1D;
+            page[5] = 18;
+            const size_t layout[] = {transport_at, 1, slots_at, static_cast<size_t>(slots), portal_at, 1, drives_at, drives.size()};
+            for (size_t i = 0; i < 8; ++i)
+                put16(page, 6 + 2 * i, static_cast<uint32_t>(layout[i]));
+            return answer(command, page);
+        }
+        case 0xB8:
+            if (refuse_both && (command.cdb[1] & 0x10) != 0 && (command.cdb[6] & 0x01) != 0)
+                return answer(command, sense_of(illegal, 0x24, 0x00), true);
+            return answer(command, element_status(command.cdb));
+        case 0xA5:
+            return move(command);
+        default:
+            return reply;
+        }
     }
-    const std::string serial = "SIMSER" + std::to_string(index);
-    if (command.cdb[0] == 0x12 && (command.cdb[1] & 1) != 0) {
-        std::vector<uint8_t> page = {1, 0x80, 0, static_cast<uint8_t>(serial.size())};
-        page.insert(page.end(), serial.begin(), serial.end());
-        return answer(command, page);
+
+    posix::scsi_reply_t drive(size_t index, const posix::scsi_command_t& command)
+    {
+        posix::scsi_reply_t reply;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (fault(static_cast<int>(index), command, reply))
+                return reply;
+        }
+        const std::string serial = "SIMSER" + std::to_string(index);
+        if (command.cdb[0] == 0x12)
+            return answer(command, (command.cdb[1] & 1) != 0 ? with_text({1, 0x80, 0, static_cast<uint8_t>(serial.size())}, serial)
+                                                             : with_text({1, 0x80, 5, 2, 31, 0, 0, 0}, drive_identity));
+        std::lock_guard<std::mutex> guard(drives[index].lock);
+        if (drives[index].medium == nullptr)
+            return answer(command, sense_of(2, 0x3A, 0x00), true);  // not ready: no medium
+        return drives[index].medium->execute(command);
     }
-    if (command.cdb[0] == 0x12)
-        return answer(command, {1, 0x80, 5, 2, 31, 0, 0, 0, 'B', 'R', 'X', 'S', 'I', 'M', ' ', ' ', 'D', 'R', 'I',
-                                    'V', 'E', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '});
-    std::lock_guard<std::mutex> guard(drives[index]->lock);
-    if (drives[index]->medium == nullptr)
-        return answer(command, sense_of(not_ready, 0x3A, 0x00), true);
-    return drives[index]->medium->execute(command);
-}
+};
 
 namespace {
 
@@ -289,7 +258,7 @@ DWORD open_simulated(const char* device_string, std::unique_ptr<posix::scsi_devi
 }  // namespace
 
 simulated_library_t::simulated_library_t(const std::string& folder, int drives, int slots, int unit)
-    : impl(std::make_shared<simulated_library_impl_t>(folder, drives, slots))
+    : impl(std::make_shared<simulated_library_impl_t>(folder, drives, slots)), changer_unit(unit)
 {
     const std::string scheme = "sim" + std::to_string(unit) + ":";
     {
@@ -300,16 +269,15 @@ simulated_library_t::simulated_library_t(const std::string& folder, int drives, 
     set_environment("BRX_CHANGER" + std::to_string(unit), scheme + "changer");
     for (int i = 0; i < drives; ++i)
         set_environment("BRX_TAPE" + std::to_string(unit * 10 + i), scheme + "drive" + std::to_string(i));
-    changer_unit = unit;
 }
 
 simulated_library_t::~simulated_library_t() = default;
 
 void simulated_library_t::put(int slot, const std::string& barcode, const std::string& contents, bool cleaning)
 {
-    std::lock_guard<std::mutex> guard(impl->lock);
     const std::string path = impl->folder + "/medium-" + std::to_string(slot);
     std::ofstream(path, std::ios::binary) << contents;
+    std::lock_guard<std::mutex> guard(impl->lock);
     impl->media[static_cast<uint16_t>(slots_at + slot - 1)] = {barcode, path, cleaning, 0};
 }
 
