@@ -22,6 +22,7 @@ pid_t spawn(const spawn_t& how)
     const rlimit limit{how.file_limit, how.file_limit};
     setrlimit(RLIMIT_FSIZE, &limit);
     signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_DFL);  // the test program may ignore it; the child's pipelines must not inherit that
     alarm(how.timeout_seconds);
     std::vector<char*> argv{const_cast<char*>(how.program.c_str())};
     for (const std::string& argument : how.arguments)
