@@ -47,9 +47,11 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
         std::vector<unsigned> fill_after_wait;
         ring.start([&] { produce(ring, 3000, fill_after_wait); });
         entry_t entry;
+        unsigned first_fill = 0;
         for (uint32_t expected = 0; ring.take(entry); ++expected) {
             if (expected == 0) {  // the writing side began at its mark, or when no room was left (94% or more)
-                EXPECT_GE(ring.fill_percent(), std::min(mark[0], 90u)) << mark[0];
+                first_fill = ring.fill_percent();
+                EXPECT_GE(first_fill, std::min(mark[0], 90u)) << mark[0];
             }
             ASSERT_EQ(entry.number, expected);
             ASSERT_EQ(entry.length, length_of(expected));
@@ -60,8 +62,8 @@ TEST(record_ring, entries_arrive_whole_and_in_order_within_the_water_marks)
         ring.join();
         const ring_report_t report = ring.report();
         EXPECT_EQ(report.records + report.marks, 3000u);
-        if (mark[0] == 100) {  // the writing side waits for a full ring: the reading side waits for room
-            EXPECT_GT(report.reading.times, 0u);
+        if (mark[0] == 100) {  // a piece across the ring's end may fill it; else the reading side waits for room
+            EXPECT_TRUE(first_fill == 100 || report.reading.times > 0) << first_fill;
         }
         for (const unsigned fill : fill_after_wait)
             EXPECT_LE(fill, mark[1]) << mark[0] << "/" << mark[1];
