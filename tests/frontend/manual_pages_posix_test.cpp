@@ -120,7 +120,9 @@ TEST(manual_pages, name_what_the_programs_take)
             usage_commands.insert(line.substr(2, line.find(' ', 2) - 2));
 
     std::map<std::string, page_command_t> commands = page_commands();
-    names_t table_commands;
+    names_t page_names, table_commands;  // the page's, before the lookups below add any
+    for (const auto& [name, command] : commands)
+        page_names.insert(name);
     for (const command_t* command : brxtool_commands) {
         table_commands.insert(command->name);
         names_t parsed;
@@ -131,7 +133,7 @@ TEST(manual_pages, name_what_the_programs_take)
         EXPECT_EQ(commands[command->name].entries, parsed) << command->name << "'s options in brxtool.1";
     }
     EXPECT_EQ(usage_commands, table_commands);
-    EXPECT_EQ(commands.size(), table_commands.size());
+    EXPECT_EQ(page_names, table_commands);
 
     names_t formats;  // "tap.tap": the name and the extension
     for (format_t format : {format_t::brx, format_t::tap, format_t::e11, format_t::aws, format_t::het})
