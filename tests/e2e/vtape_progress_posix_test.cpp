@@ -90,9 +90,9 @@ TEST(vtape_progress, the_screen_keeps_exactly_the_classic_messages)
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
         std::vector<std::string> with_option = arguments;
         with_option.insert(with_option.end(), {"/progress", c.ring});  // an empty argument is passed over
-        const brx_run_t piped = run_brx_on("BRX_TAPE0", device, with_option, directory.path());
+        // A slow drive, so that the line is drawn (on the terminal only).
+        const brx_run_t piped = run_brx_on("BRX_TAPE0", device + "&delay=12000", with_option, directory.path());
         directory.write("tape.dmp", c.dump ? container_of(blocks) : "");
-        // A slow drive, so that the line is drawn.
         const terminal_run_t shown = run_on_terminal(device + "&delay=12000", with_option, directory.path(), c.request_line);
         EXPECT_EQ(piped.exit_status, classic.exit_status) << c.options;
         EXPECT_EQ(piped.standard_error.substr(0, c.ring.empty() ? std::string::npos : classic.standard_error.size()),
