@@ -115,7 +115,7 @@ int32_t spti_tape_io_t::backward_sense_outcome(tape_io_handle_t* handle, const s
     if (known_key && sense.filemark) {
         // The residue of a backward space is negative: count + residue blocks came before the mark.
         if (sense.valid)
-            add_blocks(handle, -static_cast<int32_t>(count + static_cast<uint32_t>(sense.information)));
+            add_blocks(handle, static_cast<int32_t>(0u - (count + static_cast<uint32_t>(sense.information))));
         add_blocks(handle, -1);  // 0: the tape stands in front of the mark
         return stopped_at_mark;
     }
