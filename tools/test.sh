@@ -87,7 +87,7 @@ echo "== Fuzzing: each harness from its seeds under ASan and UBSan"
 "$top/tools/fuzz.sh"
 
 echo "== Coverage: lines of copy/, tapeio/ and brxtool/ run by the Linux tests (at least 90% each)"
-cmake -S "$top" -B "$out/coverage" -DCMAKE_BUILD_TYPE=Debug -DBRX_WERROR=ON -DCMAKE_CXX_FLAGS=--coverage >/dev/null
+cmake -S "$top" -B "$out/coverage" -DCMAKE_BUILD_TYPE=Debug -DBRX_WERROR=ON "-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" >/dev/null
 cmake --build "$out/coverage" -j "$jobs"
 find "$out/coverage" -name '*.gcda' -delete
 run_ctest "$out/coverage"
