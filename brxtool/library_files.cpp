@@ -65,16 +65,16 @@ bool keep_image(library_t& library, pass_output_t& out, const image_result_t& re
         why = "cannot keep " + path;
         return false;
     }
-    manifest_source_t written;
-    if (library.options.manifest && !write_manifest_of(path, library.options.format, source, written, why))
-        return false;
-    if (!library.options.manifest)
+    manifest_source_t written;  // the image's size and SHA-256: its manifest's, or read here
+    if (library.options.manifest) {
+        if (!write_manifest_of(path, library.options.format, source, written, why))
+            return false;
+    } else {
         remove_created_file((path + ".json").c_str());
-    std::string& digest = written.sha256;
-    uint64_t& size = written.size;
-    if (!library.options.manifest && !sha256_of_file(path, digest, size)) {
-        why = "cannot read " + path + ": " + error_text(GetLastError());
-        return false;
+        if (!sha256_of_file(path, written.sha256, written.size)) {
+            why = "cannot read " + path + ": " + error_text(GetLastError());
+            return false;
+        }
     }
     // The digest last: a line cut off by a crash can then never pass for a complete image's.
     const auto flag = [](bool set) { return set ? std::string(" 1") : std::string(" 0"); };
@@ -82,5 +82,5 @@ bool keep_image(library_t& library, pass_output_t& out, const image_result_t& re
                          std::to_string(job.records) + " bytes " + std::to_string(job.bytes) + " skipped " +
                          std::to_string(job.skipped) + " early" + flag(result.ended_early) + " list" +
                          flag(out.list.created) + " manifest" + flag(library.options.manifest) + " size " +
-                         std::to_string(size) + " sha256 " + digest);
+                         std::to_string(written.size) + " sha256 " + written.sha256);
 }
